@@ -1,0 +1,168 @@
+// The whole game, top to bottom as it plays: bring-up, title, race screen,
+// race loop, closing pages.
+#include <allegro.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "chequeo.h"
+#include "datos.h"
+#include "reglas.h"
+#include "timers.h"
+
+// The game cannot go on: leave text mode, say why, and stop with status 1.
+static int parar(const char *porque)
+{
+   set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
+   std::fprintf(stderr, "carrera: %s\n", porque);
+   return 1;
+}
+
+static void cambio_pagina()
+{
+   fade_out(1);
+   clear_bitmap(screen);
+   fade_in(default_palette, 64);
+}
+
+// Empty the buffer first, or keys pressed in the race would pass this page at once.
+static void esperar_tecla()
+{
+   clear_keybuf();
+   readkey();
+}
+
+static void linea(int y, const char *texto)
+{
+   textprintf_ex(screen, font, 0, y, 255, 0, "%s", texto);
+}
+
+// One arrow key held: redraw the track over the old car, count its checkpoint,
+// step, draw the car facing that way and play the step sound.
+static void conducir(DATAFILE *datos, const tecla &t, int imagen, unsigned &x,
+                     unsigned &y, int &marcas)
+{
+   blit((BITMAP *)datos[PISTA].dat, screen, 0, 0, 163, 90, 513, 498);
+   // A key held against a bound still redraws and plays; only the step is skipped.
+   marcas += mover(t, x, y);
+   draw_rle_sprite(screen, (RLE_SPRITE *)datos[imagen].dat, x, y);
+   play_sample((SAMPLE *)datos[MOTOR].dat, 128, 128, 1000, 0);
+}
+
+int main(int argc, char *argv[])
+{
+   (void)argc;
+   DATAFILE *datos;
+   unsigned x = 300, y = 490;
+   int vueltas = 0;
+   int marcas = 0;  // the first lap takes five checkpoints, like every other
+   RGB verde = {0, 63, 0, 0};
+   RGB negro = {0, 0, 0, 0};
+   char texto[64];
+
+   if (allegro_init() != 0)
+      return parar("no se pudo iniciar Allegro");
+   install_timer();
+   install_keyboard();
+   // Without a sound card Allegro falls back to its silent drivers.
+   if (install_sound(-1, -1, argv[0]) != 0)
+      install_sound(DIGI_NONE, MIDI_NONE, NULL);
+   if (set_gfx_mode(GFX_AUTODETECT, 800, 600, 0, 0) != 0) {
+      std::snprintf(texto, sizeof texto, "no se pudo abrir la pantalla de 800x600 (%s)",
+                    allegro_error);
+      return parar(texto);
+   }
+   vsync();
+   // Allegro's loader crashes on some damaged files: look at the file first.
+   const char *mal = chequeo_fichero("datos.dat");
+   if (mal)
+      return parar(mal);
+   datos = load_datafile("datos.dat");
+   mal = chequeo_datos(datos, "datos.dat");
+   if (mal)
+      return parar(mal);
+
+   // Title: one pixel in from the corner, as it always was.
+   blit((BITMAP *)datos[TITULO].dat, screen, 0, 0, 1, 1, 800, 600);
+   // The tune plays once and is never stopped: it runs on into the race.
+   play_midi((MIDI *)datos[MUSICA].dat, 0);
+   readkey();
+
+   clear_bitmap(screen);
+   set_color(0, &verde);
+   blit((BITMAP *)datos[PISTA].dat, screen, 0, 0, 163, 90, 513, 498);
+   draw_rle_sprite(screen, (RLE_SPRITE *)datos[COCHE_ARRIBA].dat, x, y);
+   set_color(0, &verde);
+   // The fade ends on the default palette; the first frame brings the green back.
+   fade_in(default_palette, 1);
+
+   instalar_timers();
+
+   // Space is only looked at here: a tap between two frames is not seen.
+   while (!key[KEY_SPACE]) {
+      while (c <= 0) {
+      }
+      // Every frame takes its tick, so the race runs at 100 frames a second.
+      c = 0;
+
+      regla_vuelta(vueltas, marcas);
+
+      textprintf_ex(screen, font, 1, 1, 255, 9, "Vueltas:%i", vueltas);
+      texto_reloj(texto, sizeof texto, crh, crm, crs);
+      textprintf_ex(screen, font, 722, 1, 255, 9, "%s", texto);
+
+      set_color(0, &verde);
+
+      // Each held key acts on its own, in this order; the last one's car stays drawn.
+      if (key[KEY_UP])
+         conducir(datos, arriba, COCHE_ARRIBA, x, y, marcas);
+      if (key[KEY_DOWN])
+         conducir(datos, abajo, COCHE_ABAJO, x, y, marcas);
+      if (key[KEY_RIGHT])
+         conducir(datos, derecha, COCHE_DERECHA, x, y, marcas);
+      if (key[KEY_LEFT])
+         conducir(datos, izquierda, COCHE_IZQUIERDA, x, y, marcas);
+   }
+
+   set_color(0, &negro);
+   cambio_pagina();
+   textprintf_ex(screen, font, 400, 300, 255, 0, "Vueltas:%i", vueltas);
+   esperar_tecla();
+
+   cambio_pagina();
+   linea(26, "Ardemol:");
+   linea(52, " -Logica del juego");
+   linea(78, " -Bitmap rotados");
+   linea(104, " -Datafile");
+   linea(130, " -Optimizacion");
+   linea(156, " -Cuentavueltas");
+   linea(182, " -Sonido");
+   linea(208, " -Fondo");
+   linea(234, " -Correccion de bugs");
+   esperar_tecla();
+
+   cambio_pagina();
+   linea(26, "Brisvane:");
+   linea(52, " -Averiguacion sobre bitmaps");
+   linea(78, " -Descubrimiento del curso de allegro");
+   linea(104, " -Prototipo del velk sobre una pantalla negra");
+   // The tilde sits over the n of "Diseno"; the next line paints over all but its top row.
+   linea(129, "      ~");
+   linea(130, " -Diseno original de la pista");
+   linea(156, " -Color transparente/Paletas");
+   esperar_tecla();
+
+   cambio_pagina();
+   linea(26, "Gracias a:");
+   linea(52, " -Colvarin y el equipo de desarrolo de Allegro por desarrollar esta magnifica libreria");
+   linea(78, " -Todos aquellos que quieran colaborar mejorando");
+   linea(91, "  el juego o transportandolo a otra plataforma o ayudando como sea");
+   linea(117, "Gracias");
+   linea(130, "Chau");
+   esperar_tecla();
+
+   fade_out(1);
+   unload_datafile(datos);
+   return 0;
+}
+END_OF_MAIN()
