@@ -33,9 +33,12 @@ inline void regla_vuelta(int &vueltas, int &marcas)
 const int ancho_reloj = 9;
 inline void texto_reloj(char *buf, std::size_t n, int crh, int crm, int crs)
 {
-   char t[40];
-   std::snprintf(t, sizeof t, crs <= 9 ? "%i:%i: %i" : "%i:%i:%i", crh, crm, crs);
-   std::snprintf(buf, n, "%-*s", ancho_reloj, t);
+   int largo = std::snprintf(buf, n, crs <= 9 ? "%i:%i: %i" : "%i:%i:%i", crh, crm, crs);
+   if (largo < 0 || (std::size_t)largo >= n)
+      return;
+   while (largo < ancho_reloj && (std::size_t)largo + 1 < n)
+      buf[largo++] = ' ';
+   buf[largo] = '\0';
 }
 
 // One arrow key: the axis it moves, its step, the bound that stops it and
