@@ -1,0 +1,26 @@
+# End-to-end tests: the real game under a private X server, played with
+# injected keys, its screen compared with what tests/referencia draws.
+add_executable(referencia referencia.cpp)
+target_link_libraries(referencia PRIVATE PkgConfig::ALLEGRO datos_indices)
+
+set(E2E_PYTHON /usr/bin/python3)
+set(E2E_DIR ${CMAKE_CURRENT_SOURCE_DIR}/e2e)
+
+# One ctest entry per group; each runs in a dir of its own, where a failing
+# test leaves its screenshots.
+function(prueba_e2e nombre guion)
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/e2e/${nombre})
+  file(MAKE_DIRECTORY ${dir})
+  add_test(NAME e2e_${nombre}
+           COMMAND ${E2E_PYTHON} ${E2E_DIR}/${guion} ${ARGN}
+           WORKING_DIRECTORY ${dir})
+  set_tests_properties(e2e_${nombre} PROPERTIES
+    LABELS e2e
+    TIMEOUT 300
+    SKIP_RETURN_CODE 77
+    ENVIRONMENT "CARRERA=$<TARGET_FILE:carrera>;REFERENCIA=$<TARGET_FILE:referencia>;SALIDA=${CARRERA_SALIDA}")
+endfunction()
+
+prueba_e2e(titulo titulo.py)
+prueba_e2e(vuelta vuelta.py)
+prueba_e2e(reloj reloj.py)

@@ -1,0 +1,39 @@
+"""The race clock: counts seconds from 0:0: 0, a space before one-digit
+seconds, and never shows anything but the time it has reached."""
+import unittest
+
+import pantalla as P
+
+r = P.rutas()
+
+
+def reloj():
+    if r["datos"] is None:
+        raise unittest.SkipTest("the build has no datos.dat yet")
+    # Each second's clock box, drawn by the reference; 0:0:10 shows that the
+    # space goes and the padding leaves no digit behind.
+    textos = [P.texto_reloj(0, 0, s) for s in range(12)]
+    cajas = [P.recorte(P.ref(r, "carrera", 0, 0, -1, 0, t), P.RELOJ_X, P.RELOJ_Y,
+                       P.RELOJ_W, P.RELOJ_H) for t in textos]
+    with P.partida(r["carrera"], r["datos"], r["extra"]) as p:
+        P.empezar_carrera(p, r)
+        vistos = []
+
+        def leer(img):
+            caja = P.recorte(img, P.RELOJ_X, P.RELOJ_Y, P.RELOJ_W, P.RELOJ_H)
+            if caja not in cajas:
+                P.fallo("clock box shows none of %s (after %s)" % (
+                    ", ".join(repr(t) for t in textos), [textos[s] for s in vistos[-3:]]), img)
+            s = cajas.index(caja)
+            if vistos and s < vistos[-1]:
+                P.fallo("clock went back from %r to %r" % (textos[vistos[-1]], textos[s]), img)
+            if not vistos or s != vistos[-1]:
+                vistos.append(s)
+            return s == 10 or "clock at %r" % textos[s]
+        P.esperar(p, leer, "the clock at 0:0:10", 30)
+        # Every second on the way, none skipped (a screenshot takes far less).
+        if vistos != list(range(vistos[0], 11)) or vistos[0] > 2:
+            P.fallo("clock showed %s" % [textos[s] for s in vistos])
+
+
+P.correr([reloj])

@@ -1,0 +1,40 @@
+"""Title screen, then the race screen it leads to."""
+import unittest
+
+import pantalla as P
+
+r = P.rutas()
+
+
+def titulo_y_carrera():
+    if r["datos"] is None:
+        raise unittest.SkipTest("the build has no datos.dat yet")
+    with P.partida(r["carrera"], r["datos"], r["extra"]) as p:
+        titulo = P.ref(r, "titulo")
+        img = P.esperar(p, lambda i: P.igual_region(i, titulo)
+                        or P.describir(i, titulo), "the title picture at (1,1)")
+        # The picture is one pixel in: its first row and column are black.
+        borde = [(x, 0) for x in range(800)] + [(0, y) for y in range(600)]
+        malos = [q for q in borde if P.pixel(img, *q) != (0, 0, 0)]
+        if malos:
+            P.fallo("title border not black at %s: %s" % (malos[0], P.pixel(img, *malos[0])), img)
+
+        # Any key will do, not only Return.
+        P.pulsar(p, "a")
+        # Once the fade is over and a frame has run: green surround, track,
+        # car up at (300,490), no laps; the clock may have ticked already.
+        relojes = [P.ref(r, "carrera", 300, 490, P.ARRIBA, 0, P.texto_reloj(0, 0, s))
+                   for s in range(3)]
+
+        def carrera(img):
+            fuera_reloj = P.distintos(img, relojes[0], 0, 0, P.RELOJ_X, 600) + \
+                P.distintos(img, relojes[0], P.RELOJ_X, P.RELOJ_Y + P.RELOJ_H, 800 - P.RELOJ_X, 600 - P.RELOJ_H - 1)
+            if fuera_reloj:
+                return "race screen: %s" % P.describir(img, relojes[0], 0, 10, 800, 590)
+            if not any(P.igual_region(img, c, P.RELOJ_X, 0, 800 - P.RELOJ_X, 10) for c in relojes):
+                return "clock box is none of 0:0: 0 .. 0:0: 2"
+            return True
+        P.esperar(p, carrera, "the race screen at its start")
+
+
+P.correr([titulo_y_carrera])
