@@ -204,8 +204,10 @@ static const char *leer_bitmap(cinta &c, entrada &e)
    return nullptr;
 }
 
-// draw_rle_sprite follows the runs blindly: every row must end with its
-// marker and no run may go past the sprite's width.
+// draw_rle_sprite cuts runs at the sprite's width but reads on until it has
+// seen as many end-of-row markers as the sprite has rows, past the data if
+// they are missing. So: every row ends inside the data, and no run is wider
+// than the sprite, since then the rows after it are read out of step.
 static const char *leer_rle(cinta &c, entrada &e)
 {
    if (!quedan(c, 10))

@@ -220,3 +220,32 @@ static inline bytes bitmap(int bits, int w, int h, size_t pixeles)
    b.resize(b.size() + pixeles, 7);
    return b;
 }
+
+// Uses a loaded datafile as the game does: draws the cars half off a small
+// window inside a bigger bitmap, blits the track and title, reads the whole
+// sound. False when a sprite drew outside its window.
+static inline bool usar_datos(DATAFILE *d)
+{
+   BITMAP *todo = create_bitmap(900, 700);
+   BITMAP *ventana = create_sub_bitmap(todo, 200, 200, 400, 200);
+   clear_to_color(todo, 255);
+   clear_to_color(ventana, 0);
+   const int xs[] = {-60, 0, 150, 380};
+   for (int i = 1; i <= 4; i++)
+      for (int x : xs)
+         draw_rle_sprite(ventana, (RLE_SPRITE *)d[i].dat, x, x / 3 - 20);
+   bool bien = true;
+   for (int y = 0; y < todo->h; y++)
+      for (int x = 0; x < todo->w; x++)
+         if ((x < 200 || x >= 600 || y < 200 || y >= 400) && getpixel(todo, x, y) != 255)
+            bien = false;
+   blit((BITMAP *)d[6].dat, todo, 0, 0, 0, 0, 513, 498);
+   blit((BITMAP *)d[7].dat, todo, 0, 0, 0, 0, 800, 600);
+   SAMPLE *s = (SAMPLE *)d[5].dat;
+   volatile unsigned suma = 0;
+   for (unsigned long k = 0; k < s->len; k++)
+      suma += ((unsigned char *)s->data)[k];
+   destroy_bitmap(ventana);
+   destroy_bitmap(todo);
+   return bien;
+}

@@ -131,6 +131,28 @@ const caso casos[] = {
              b[k] = 0xff;
        return con_entrada(4, b);
     }, "fila_rle_sin_fin.dat: la entrada 4 (coche arriba, un sprite RLE) tiene una fila RLE mas ancha que el sprite"},
+   {"fila_rle_larga", [] {
+       bytes rle;
+       poner16(rle, 8);
+       poner16(rle, 10);
+       poner16(rle, 2);
+       poner32(rle, 130);
+       rle.push_back(127);
+       rle.resize(rle.size() + 127, 5);
+       rle.push_back(0);
+       rle.push_back(0);
+       return con_entrada(1, objeto("RLE ", rle));
+    }, "fila_rle_larga.dat: la entrada 1 (coche abajo, un sprite RLE) tiene una fila RLE mas ancha que el sprite"},
+   {"rle_sin_filas", [] {
+       bytes rle;
+       poner16(rle, 8);
+       poner16(rle, 1);
+       poner16(rle, 90);
+       poner32(rle, 2);
+       rle.push_back(1);
+       rle.push_back(9);
+       return con_entrada(3, objeto("RLE ", rle));
+    }, "rle_sin_filas.dat: la entrada 3 (coche derecha, un sprite RLE) tiene una fila RLE sin terminar"},
    {"cuenta_enorme", [] {
        bytes b = leer(datos_propios());
        cambiar32(b, 8, 0x7fffffff);

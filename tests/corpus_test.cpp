@@ -14,7 +14,6 @@
 
 #include "chequeo.h"
 #include "chequeo_comun.h"
-#include "datos.h"
 
 namespace {
 
@@ -46,17 +45,8 @@ int cargar_aparte(const std::string &ruta, bool usar)
       if (usar) {
          if (chequeo_datos(d, ruta.c_str()))
             _exit(cargo_mal);
-         BITMAP *lienzo = create_bitmap(1000, 700);
-         for (int i = COCHE_ABAJO; i <= COCHE_ARRIBA; i++)
-            for (int x : {-50, 0, 300, 900})
-               draw_rle_sprite(lienzo, (RLE_SPRITE *)d[i].dat, x, x / 2);
-         blit((BITMAP *)d[PISTA].dat, lienzo, 0, 0, 163, 90, 513, 498);
-         blit((BITMAP *)d[TITULO].dat, lienzo, 0, 0, 0, 0, 800, 600);
-         SAMPLE *s = (SAMPLE *)d[MOTOR].dat;
-         volatile long suma = 0;
-         for (unsigned long k = 0; k < s->len; k++)
-            suma += ((unsigned char *)s->data)[k];
-         destroy_bitmap(lienzo);
+         if (!usar_datos(d))
+            _exit(cargo_mal);
       }
       unload_datafile(d);
       _exit(cargo_bien);
