@@ -133,6 +133,65 @@ static int leer16s(cinta &c)
 // Each payload reader gets a cinta bounded by the chunk and must use it up
 // exactly; NULL when fine, else what is wrong (without the file name).
 
+// A MIDI variable-length number: at most four bytes, the last below 0x80.
+static bool leer_variable(cinta &c, long &n)
+{
+   n = 0;
+   for (int k = 0; k < 4; k++) {
+      if (!quedan(c, 1))
+         return false;
+      int b = c.p[c.pos++];
+      n = n << 7 | (b & 0x7f);
+      if (b < 0x80)
+         return true;
+   }
+   return false;
+}
+
+// The music plays while the game runs, and the MIDI player takes each event
+// as it comes: every event must fit in its track, and the track must end
+// with its end-of-track event.
+static bool pista_sana(cinta c)
+{
+   int estado = 0;
+   while (quedan(c, 1)) {
+      long n;
+      if (!leer_variable(c, n) || !quedan(c, 1))
+         return false;
+      int b = c.p[c.pos];
+      if (b >= 0x80) {
+         c.pos++;
+         estado = b;
+      } else if (estado == 0 || estado >= 0xf0) {
+         return false;  // running status with nothing to repeat
+      }
+      if (estado == 0xff) {
+         if (!quedan(c, 1))
+            return false;
+         int meta = c.p[c.pos++];
+         if (!leer_variable(c, n) || !quedan(c, n))
+            return false;
+         c.pos += n;
+         if (meta == 0x2f)
+            return true;
+      } else if (estado == 0xf0 || estado == 0xf7) {
+         if (!leer_variable(c, n) || !quedan(c, n))
+            return false;
+         c.pos += n;
+      } else if (estado >= 0xf1) {
+         return false;  // system messages have no place in a file
+      } else {
+         int datos = (estado & 0xf0) == 0xc0 || (estado & 0xf0) == 0xd0 ? 1 : 2;
+         if (!quedan(c, datos))
+            return false;
+         for (int k = 0; k < datos; k++)
+            if (c.p[c.pos++] >= 0x80)
+               return false;
+      }
+   }
+   return false;
+}
+
 static const char *leer_midi(cinta &c, entrada &)
 {
    if (!quedan(c, 2))
@@ -144,6 +203,9 @@ static const char *leer_midi(cinta &c, entrada &)
       long largo = leer32(c);
       if (!quedan(c, largo))
          return "tiene una pista MIDI que se sale";
+      cinta pista = {c.p, c.pos + largo, c.pos};
+      if (largo > 0 && !pista_sana(pista))
+         return "tiene una pista MIDI mal formada";
       c.pos += largo;
    }
    return nullptr;

@@ -165,7 +165,8 @@ static inline std::string datos_buenos()
 static inline std::string comprimido(const std::string &ruta, const char *modo)
 {
    std::string otra = carpeta() + "/comprimido" + modo + ".dat";
-   orden("cp " + ruta + " " + otra + " && dat " + otra + " " + modo);
+   // -n0: dat would otherwise sort the entries by name on saving.
+   orden("cp " + ruta + " " + otra + " && dat -n0 " + otra + " " + modo);
    return otra;
 }
 

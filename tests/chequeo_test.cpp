@@ -64,6 +64,18 @@ bytes con_entrada(int i, const bytes &nueva)
    return montar(t.entradas);
 }
 
+// A tune of one track with the given events; the other 31 are empty.
+bytes midi(const bytes &eventos)
+{
+   bytes b;
+   poner16(b, 96);
+   poner32(b, eventos.size());
+   b.insert(b.end(), eventos.begin(), eventos.end());
+   for (int t = 1; t < 32; t++)
+      poner32(b, 0);
+   return objeto("MIDI", b);
+}
+
 bytes mover_32(int i, size_t donde, uint32_t valor)
 {
    troceado t = buenas();
@@ -189,6 +201,18 @@ const caso casos[] = {
     "muestra_vacia.dat: la entrada 5 (motor, un sample) es un sample vacio o sin frecuencia"},
    {"pista_midi_enorme", [] { return mover_32(0, 12 + 2, 0x7fffffff); },
     "pista_midi_enorme.dat: la entrada 0 (musica, un MIDI) tiene una pista MIDI que se sale"},
+   {"midi_bien", [] {
+       return con_entrada(0, midi({0, 0x90, 60, 100, 0x60, 60, 0, 0, 0xf0, 1, 0xf7,
+                                   0x81, 0x00, 0xff, 0x2f, 0}));
+    }, nullptr},
+   {"midi_sin_fin", [] { return con_entrada(0, midi({0, 0x90, 60, 100})); },
+    "midi_sin_fin.dat: la entrada 0 (musica, un MIDI) tiene una pista MIDI mal formada"},
+   {"midi_sin_estado", [] { return con_entrada(0, midi({0, 60, 100, 0, 0xff, 0x2f, 0})); },
+    "midi_sin_estado.dat: la entrada 0 (musica, un MIDI) tiene una pista MIDI mal formada"},
+   {"midi_meta_larga", [] { return con_entrada(0, midi({0, 0xff, 1, 0x7f, 'a', 0, 0xff, 0x2f, 0})); },
+    "midi_meta_larga.dat: la entrada 0 (musica, un MIDI) tiene una pista MIDI mal formada"},
+   {"midi_nota_cortada", [] { return con_entrada(0, midi({0, 0x90, 60})); },
+    "midi_nota_cortada.dat: la entrada 0 (musica, un MIDI) tiene una pista MIDI mal formada"},
    {"bitmap_enorme", [] {
        troceado t = buenas();
        bytes b = t.entradas[7];
