@@ -219,16 +219,23 @@ static BITMAP *pintar_pista()
    for (auto &a : arboles)
       arbol(b, a[0], a[1], a[2]);
 
-   // Beyond the outer edge: a grandstand full of people and a row of trees.
+   // Beyond the outer edge: a grandstand under a striped awning, its steps
+   // full of people, some seats empty.
    int gx1 = pista_der + 14, gx2 = ancho_pista - 12;
-   rectfill(b, gx1, 40, gx2, 420, color(120, 120, 120));
-   for (int y = 46; y < 414; y += 6)
-      for (int x = gx1 + 4; x < gx2 - 2; x += 5) {
+   int gente[] = {color(252, 84, 84), color(252, 252, 84), color(84, 84, 252),
+                  color(255, 255, 255), color(252, 168, 84), color(84, 252, 84)};
+   rectfill(b, gx1, 40, gx2, 420, color(140, 140, 140));
+   for (int y = 52; y < 412; y += 7) {
+      hline(b, gx1 + 2, y + 5, gx2 - 2, color(90, 90, 90));
+      for (int x = gx1 + 4; x < gx2 - 4; x += 5) {
          semilla = semilla * 1103515245 + 12345;
-         int gente[] = {color(252, 84, 84), color(252, 252, 84), color(84, 84, 252),
-                        color(255, 255, 255), color(252, 168, 84), color(84, 252, 84)};
-         rectfill(b, x, y, x + 2, y + 2, gente[(semilla >> 16) % 6]);
+         int r = (semilla >> 16) % 9;
+         if (r < 6)
+            rectfill(b, x, y + 1, x + 2, y + 3, gente[r]);
       }
+   }
+   for (int y = 40; y < 420; y += 8)
+      rectfill(b, gx2 - 6, y, gx2, y + 3, rojo);
    rect(b, gx1, 40, gx2, 420, color(40, 40, 40));
    for (int x = 30; x < pista_der; x += 48)
       arbol(b, x, alto_pista - 16, 10);
