@@ -397,8 +397,12 @@ static const char *leer_todo(const char *nombre, std::vector<unsigned char> &dat
    std::FILE *f = std::fopen(nombre, "rb");
    if (!f)
       return decir(nombre, "no existe o no se puede leer");
+   // A directory opens too, and then fails to read.
    int primero = std::fgetc(f);
+   bool roto = std::ferror(f);
    std::fclose(f);
+   if (roto)
+      return decir(nombre, "no existe o no se puede leer");
    if (primero == EOF)
       return decir(nombre, "esta vacio");
 

@@ -259,9 +259,10 @@ TEST(chequeo, ficheros_danados)
    }
 }
 
-TEST(chequeo, no_existe)
+TEST(chequeo, no_existe_o_no_se_lee)
 {
    EXPECT_STREQ(chequeo_fichero("/no/hay/datos.dat"), "/no/hay/datos.dat: no existe o no se puede leer");
+   EXPECT_STREQ(chequeo_fichero("/tmp"), "/tmp: no existe o no se puede leer");
 }
 
 TEST(chequeo, fichero_comprimido_por_entradas)
