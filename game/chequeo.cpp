@@ -5,6 +5,7 @@
 #include "chequeo.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
