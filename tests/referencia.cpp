@@ -11,6 +11,9 @@
 //   referencia DATOS coche IMAGEN
 //        the car image alone; its see-through pixels come out as 1,2,3,
 //        a colour no palette entry gives
+//   referencia DATOS muestra
+//        the step sound: a line "HZ N", then N signed 16-bit little-endian
+//        mono values
 #include <allegro.h>
 
 #include <cerrno>
@@ -78,7 +81,7 @@ static const renglon creditos[] = {
 static int uso()
 {
    std::fprintf(stderr, "uso: referencia DATOS titulo|carrera X Y IMAGEN VUELTAS RELOJ|"
-                        "resultado N|creditos K|coche IMAGEN\n");
+                        "resultado N|creditos K|coche IMAGEN|muestra\n");
    return 2;
 }
 
@@ -139,6 +142,18 @@ int main(int argc, char *argv[])
             std::putchar(claro ? 2 : ocho(c.g));
             std::putchar(claro ? 3 : ocho(c.b));
          }
+      return 0;
+   } else if (!std::strcmp(que, "muestra")) {
+      // Allegro keeps samples unsigned, 8 or 16 bits.
+      SAMPLE *m = (SAMPLE *)datos[MOTOR].dat;
+      int canales = m->stereo ? 2 : 1;
+      std::printf("%d %lu\n", m->freq, m->len);
+      for (unsigned long i = 0; i < m->len; i++) {
+         int v = m->bits == 8 ? (((unsigned char *)m->data)[i * canales] - 128) * 256
+                              : ((unsigned short *)m->data)[i * canales] - 32768;
+         std::putchar(v & 0xff);
+         std::putchar((v >> 8) & 0xff);
+      }
       return 0;
    } else {
       return uso();

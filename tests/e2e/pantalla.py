@@ -158,7 +158,7 @@ _fallos = [0]
 def fallo(texto, img=None, nombre="fallo"):
     if img is not None:
         _fallos[0] += 1
-        ruta = os.path.abspath("%s-%d.png" % (nombre, _fallos[0]))
+        ruta = os.path.abspath("%s-%d-%d.png" % (nombre, os.getpid(), _fallos[0]))
         escribir_png(ruta, img)
         texto += " (screen saved as %s)" % ruta
     raise AssertionError(texto)
