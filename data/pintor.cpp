@@ -1,7 +1,7 @@
 // Paints the game's pictures with Allegro's own drawing functions and saves
 // them as PCX files in the folder given, for dat to grab into datos.dat.
 // Everything is in Allegro's default palette, since the game never sets one.
-// Colour 0 is special: it is the cars' see-through colour, black on the
+// Colour 0 plays three parts: the cars' see-through colour, black on the
 // title and, during the race, the green of the grass around the track.
 #include <allegro.h>
 
