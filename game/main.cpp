@@ -10,12 +10,18 @@
 #include "reglas.h"
 #include "timers.h"
 
-// The game cannot go on: leave text mode, say why, and stop with status 1.
+// The game cannot go on: say why and stop with status 1.
 static int parar(const char *porque)
 {
-   set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
    std::fprintf(stderr, "carrera: %s\n", porque);
    return 1;
+}
+
+// The same once the screen is open: close it first so the message is seen.
+static int parar_pantalla(const char *porque)
+{
+   set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
+   return parar(porque);
 }
 
 static void cambio_pagina()
@@ -61,7 +67,7 @@ int main(int argc, char *argv[])
    char texto[64];
 
    if (allegro_init() != 0)
-      return parar("no se pudo iniciar Allegro");
+      return parar("no se pudo iniciar Allegro: no hay pantalla (mira DISPLAY)");
    install_timer();
    install_keyboard();
    // Without a sound card Allegro falls back to its silent drivers.
@@ -76,11 +82,11 @@ int main(int argc, char *argv[])
    // Allegro's loader crashes on some damaged files: look at the file first.
    const char *mal = chequeo_fichero("datos.dat");
    if (mal)
-      return parar(mal);
+      return parar_pantalla(mal);
    datos = load_datafile("datos.dat");
    mal = chequeo_datos(datos, "datos.dat");
    if (mal)
-      return parar(mal);
+      return parar_pantalla(mal);
 
    // Title: one pixel in from the corner, as it always was.
    blit((BITMAP *)datos[TITULO].dat, screen, 0, 0, 1, 1, 800, 600);
