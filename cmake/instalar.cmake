@@ -1,0 +1,68 @@
+# Installing the game the way Debian lays out games, and packing it as a .deb.
+#   <prefix>/games/carrera                 the command: goes to the data and starts the game
+#   <prefix>/lib/games/carrera/            the game, with allegro.cfg and patches.dat beside
+#                                          it, where Allegro looks for them
+#   <prefix>/share/games/carrera/datos.dat read from the working directory
+#   menu entry, icons and man page in their usual places
+set(juego_bin lib/games/carrera)
+set(juego_datos share/games/carrera)
+
+install(TARGETS carrera RUNTIME DESTINATION ${juego_bin})
+install(FILES ${CARRERA_SALIDA}/allegro.cfg ${CARRERA_SALIDA}/patches.dat
+        DESTINATION ${juego_bin})
+install(FILES ${CARRERA_SALIDA}/datos.dat DESTINATION ${juego_datos})
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/cmake/instalar/carrera DESTINATION games)
+# The menu entry names the command by its full path, known only at install
+# time (--prefix may change it then); DESTDIR is left out of that path.
+install(CODE "
+  set(ordenes \${CMAKE_INSTALL_PREFIX}/games)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/instalar/carrera.desktop.in
+                 \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/applications/carrera.desktop @ONLY)
+  message(STATUS \"Installing: \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/share/applications/carrera.desktop\")
+")
+
+# Debian keeps man pages gzipped; -n leaves no date in it.
+find_program(GZIP gzip REQUIRED)
+set(manual ${CMAKE_BINARY_DIR}/carrera.6.gz)
+add_custom_command(OUTPUT ${manual}
+  COMMAND ${GZIP} -9n -c ${PROJECT_SOURCE_DIR}/cmake/instalar/carrera.6 > ${manual}
+  DEPENDS ${PROJECT_SOURCE_DIR}/cmake/instalar/carrera.6)
+add_custom_target(manual ALL DEPENDS ${manual})
+install(FILES ${manual} DESTINATION share/man/man6)
+
+# The icon is the car from above, painted with the rest of the pictures.
+set(iconos ${CMAKE_BINARY_DIR}/iconos)
+set(tamanos 128 64 48 32)
+set(pngs)
+foreach(t IN LISTS tamanos)
+  list(APPEND pngs ${iconos}/${t}.png)
+  install(FILES ${iconos}/${t}.png DESTINATION share/icons/hicolor/${t}x${t}/apps
+          RENAME carrera.png)
+endforeach()
+find_program(CONVERT convert REQUIRED)
+add_custom_command(OUTPUT ${pngs}
+  COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/instalar/icono.sh ${CONVERT}
+          ${CMAKE_BINARY_DIR}/data/coche_arriba.pcx ${iconos} ${tamanos}
+  DEPENDS ${PROJECT_SOURCE_DIR}/cmake/instalar/icono.sh
+          ${CMAKE_BINARY_DIR}/data/coche_arriba.pcx
+  COMMENT "Making the menu icon from the car")
+add_custom_target(icono ALL DEPENDS ${pngs})
+add_dependencies(icono datos)
+
+# cpack -G DEB in the build tree (script/paquete does it).
+set(CPACK_PACKAGE_NAME carrera)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Carrera <carrera@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "top-down car racing game")
+set(CPACK_PACKAGE_DESCRIPTION "Drive a small car round a track seen from above with the arrow keys;
+every five checkpoints make a lap, and a clock runs while you race.
+A title tune plays through Allegro's software MIDI player.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The tune needs nothing from outside: its patches come in patches.dat.
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+include(CPack)
