@@ -33,8 +33,10 @@ datos, que, *args) runs it and returns the image it draws.
 For the game itself:
     r = rutas()                  carrera, referencia, datos, extra, salida
                                  from ctest's environment (CARRERA,
-                                 REFERENCIA, SALIDA); r["datos"] is None
-                                 when the build has no datos.dat yet
+                                 REFERENCIA, SALIDA); the data files are
+                                 copied into ./copia first, so a rebuild
+                                 cannot change them mid-test; r["datos"] is
+                                 None when the build has no datos.dat yet
     empezar_carrera(p, r)        title -> race: presses Return and waits
                                  for the race screen with the car at
                                  (300,490); returns the track reference
@@ -378,10 +380,22 @@ def rutas():
     salida = os.environ.get("SALIDA", "")
     datos = os.environ.get("E2E_DATOS") or os.path.join(salida, "datos.dat")
     extra = [os.path.join(salida, f) for f in ("patches.dat", "allegro.cfg")]
+    # The build may write these again while a test runs: the game and the
+    # reference both take one copy, made here, in the working dir.
+    copia = os.path.abspath("copia")
+    os.makedirs(copia, exist_ok=True)
+    for f in os.listdir(copia):
+        os.remove(os.path.join(copia, f))
+    def tomar(f, nombre):
+        if not os.path.exists(f):
+            return None
+        shutil.copy(f, os.path.join(copia, nombre))
+        return os.path.join(copia, nombre)
+    tomadas = [tomar(f, os.path.basename(f)) for f in extra]
     return {"carrera": os.environ["CARRERA"],
             "referencia": os.environ["REFERENCIA"], "salida": salida,
-            "datos": datos if os.path.exists(datos) else None,
-            "extra": [f for f in extra if os.path.exists(f)]}
+            "datos": tomar(datos, "datos.dat"),
+            "extra": [f for f in tomadas if f]}
 
 
 def texto_reloj(h, m, s):

@@ -1,4 +1,5 @@
 """Title screen, then the race screen it leads to."""
+import time
 import unittest
 
 import pantalla as P
@@ -18,6 +19,14 @@ def titulo_y_carrera():
         malos = [q for q in borde if P.pixel(img, *q) != (0, 0, 0)]
         if malos:
             P.fallo("title border not black at %s: %s" % (malos[0], P.pixel(img, *malos[0])), img)
+
+        # It waits for the player: still there two seconds on, with no key.
+        fin = time.monotonic() + 2
+        while time.monotonic() < fin:
+            img = P.captura(p)
+            if not P.igual_region(img, titulo) or p["proc"].poll() is not None:
+                P.fallo("title went away with no key pressed: %s; game status %s"
+                        % (P.describir(img, titulo), p["proc"].poll()), img)
 
         # Any key will do, not only Return.
         P.pulsar(p, "a")
