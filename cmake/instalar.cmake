@@ -29,6 +29,12 @@ add_custom_command(OUTPUT ${manual}
   DEPENDS ${PROJECT_SOURCE_DIR}/cmake/instalar/carrera.6)
 add_custom_target(manual ALL DEPENDS ${manual})
 install(FILES ${manual} DESTINATION share/man/man6)
+set(cambios ${CMAKE_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${cambios}
+  COMMAND ${GZIP} -9n -c ${PROJECT_SOURCE_DIR}/cmake/instalar/changelog > ${cambios}
+  DEPENDS ${PROJECT_SOURCE_DIR}/cmake/instalar/changelog)
+add_custom_target(cambios ALL DEPENDS ${cambios})
+install(FILES ${cambios} DESTINATION share/doc/carrera)
 
 # The icon is the car from above, painted with the rest of the pictures.
 set(iconos ${CMAKE_BINARY_DIR}/iconos)
@@ -52,7 +58,9 @@ add_dependencies(icono datos)
 # cpack -G DEB in the build tree (script/paquete does it).
 set(CPACK_PACKAGE_NAME carrera)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Carrera <carrera@localhost>")
+set(CARRERA_MANTENEDOR "Carrera <carrera@localhost>" CACHE STRING
+    "Maintainer of the .deb: a real name and address for a published package")
+set(CPACK_PACKAGE_CONTACT ${CARRERA_MANTENEDOR})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "top-down car racing game")
 set(CPACK_PACKAGE_DESCRIPTION "Drive a small car round a track seen from above with the arrow keys;
 every five checkpoints make a lap, and a clock runs while you race.

@@ -35,7 +35,8 @@ for f in usr/games/carrera usr/lib/games/carrera/carrera; do
 done
 for f in usr/lib/games/carrera/allegro.cfg usr/lib/games/carrera/patches.dat \
          usr/share/games/carrera/datos.dat usr/share/applications/carrera.desktop \
-         usr/share/icons/hicolor/48x48/apps/carrera.png usr/share/man/man6/carrera.6.gz; do
+         usr/share/icons/hicolor/48x48/apps/carrera.png usr/share/man/man6/carrera.6.gz \
+         usr/share/doc/carrera/changelog.gz; do
   grep -q "^-rw-r--r-- ./$f\$" "$tmp/lista" || fallo "$f is not in the package"
 done
 
