@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shell helpers to run the game on a private X server and look at its screen.
 # Sourced by the install tests and by script/capturas.
 
