@@ -40,7 +40,7 @@ pantalla_cerrar() {
 # The whole screen as a PNG.
 #   foto OUT.png
 foto() {
-  xwd -root -silent | convert xwd:- "PNG24:$1"
+  xwd -root -silent | convert xwd:- -strip "PNG24:$1"
 }
 
 # True when the screen shows the title picture where the game puts it: one
