@@ -18,7 +18,7 @@ function(prueba_e2e nombre guion)
     LABELS e2e
     TIMEOUT 300
     SKIP_RETURN_CODE 77
-    ENVIRONMENT "CARRERA=$<TARGET_FILE:carrera>;REFERENCIA=$<TARGET_FILE:referencia>;SALIDA=${CARRERA_SALIDA}")
+    ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1;CARRERA=$<TARGET_FILE:carrera>;REFERENCIA=$<TARGET_FILE:referencia>;SALIDA=${CARRERA_SALIDA}")
 endfunction()
 
 prueba_e2e(titulo titulo.py)

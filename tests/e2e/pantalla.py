@@ -51,8 +51,10 @@ For the game itself:
 """
 
 import contextlib
+import ctypes
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import tempfile
@@ -63,6 +65,15 @@ import unittest
 import zlib
 
 ESPERA = 30  # seconds; generous, the machine may be busy with another test
+
+# A test stopped by ctest's timeout still runs its clean-up...
+signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+_libc = ctypes.CDLL(None, use_errno=True)
+
+
+def _morir_con_padre():
+    # ...and one killed outright takes Xvfb and the game with it.
+    _libc.prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
 
 # ---- images ----------------------------------------------------------------
@@ -266,7 +277,7 @@ def abrir_x():
     x = subprocess.Popen(["Xvfb", "-displayfd", str(escribe), "-screen", "0",
                           "800x600x24", "-nolisten", "tcp", "-noreset"],
                          pass_fds=(escribe,), stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
+                         stderr=subprocess.DEVNULL, preexec_fn=_morir_con_padre)
     os.close(escribe)
     numero = b""
     fin = time.monotonic() + ESPERA
@@ -330,7 +341,8 @@ def lanzar(d, env):
     with open(os.path.join(d, "stdout.txt"), "wb") as o, \
             open(os.path.join(d, "stderr.txt"), "wb") as e:
         return subprocess.Popen([os.path.join(d, "carrera")], cwd=d, env=env,
-                                stdin=subprocess.DEVNULL, stdout=o, stderr=e)
+                                stdin=subprocess.DEVNULL, stdout=o, stderr=e,
+                                preexec_fn=_morir_con_padre)
 
 
 @contextlib.contextmanager
