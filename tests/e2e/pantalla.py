@@ -20,7 +20,8 @@ Everything is a plain function; a game being played is a dict `p`.
     (patches.dat, allegro.cfg); sonido: a path that the game's ALSA output
     is written to (raw, see asoundrc); cfg: text for allegro.cfg, which
     replaces any in extra. By default sound goes to a file in the run dir
-    and never reaches a sound card.
+    and never reaches a sound card (digi_card = ALSA is added to
+    allegro.cfg unless it names a card).
 
 Images are dicts {"ancho", "alto", "rgb"} with rgb packed 3 bytes a pixel,
 row by row. leer_ppm / escribir_png / recorte / distintos / igual_region
@@ -327,6 +328,13 @@ def preparar_dir(carrera, datos, extra=(), sonido=None, cfg=None):
     if cfg is not None:
         with open(os.path.join(d, "allegro.cfg"), "w") as f:
             f.write(cfg)
+    # Allegro might find a sound card some other way than ALSA: make it use
+    # ALSA, which asoundrc below sends into a file.
+    ruta_cfg = os.path.join(d, "allegro.cfg")
+    texto = open(ruta_cfg).read() if os.path.exists(ruta_cfg) else ""
+    if "digi_card" not in texto:
+        with open(ruta_cfg, "a") as f:
+            f.write("\n[sound]\ndigi_card = ALSA\n")
     casa = os.path.join(d, "casa")
     os.makedirs(os.path.join(casa, ".config", "alsa"))
     with open(os.path.join(casa, ".config", "alsa", "asoundrc"), "w") as f:
