@@ -44,11 +44,18 @@ For the game itself:
     coches(r)                    the four car images, {index: image}
     buscar_coche(img, pista, cs) (x, y, index) of the car on the screen,
                                  or a string saying what was seen
+    ref(r, que, *args)           a reference picture, made once per test:
+                                 ref(r, "carrera", x, y, imagen, vueltas,
+                                 reloj), ref(r, "titulo"), ...
     texto_reloj(h, m, s)         the clock text as it must show
     correr([f, ...])             runs test functions, prints each result
                                  and "N passed, N failed"; exits 0, 1, or
                                  77 when all were skipped
                                  (raise unittest.SkipTest to skip)
+
+Run them with `ctest -L e2e -j2` in the build dir. E2E_GUARDAR=1 keeps each
+run dir (the game's stderr.txt, the sound capture); E2E_DATOS=path plays
+another datos.dat.
 """
 
 import contextlib
