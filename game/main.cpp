@@ -70,9 +70,10 @@ int main(int argc, char *argv[])
       return parar("no se pudo iniciar Allegro: no hay pantalla (mira DISPLAY)");
    install_timer();
    install_keyboard();
-   // Without a sound card Allegro falls back to its silent drivers.
-   if (install_sound(-1, -1, argv[0]) != 0)
-      install_sound(DIGI_NONE, MIDI_NONE, NULL);
+   // Without the tune's patches keep the step sound; without a card, play silent.
+   if (install_sound(-1, -1, argv[0]) != 0 &&
+       install_sound(DIGI_AUTODETECT, MIDI_NONE, argv[0]) != 0)
+      install_sound(DIGI_NONE, MIDI_NONE, argv[0]);
    if (set_gfx_mode(GFX_AUTODETECT, 800, 600, 0, 0) != 0) {
       std::snprintf(texto, sizeof texto, "no se pudo abrir la pantalla de 800x600 (%s)",
                     allegro_error);
