@@ -193,6 +193,24 @@ static inline troceado trocear(const bytes &b)
    return t;
 }
 
+// Every offset that a field of the datafile starts at: count, each property's
+// size, each type and chunk size, and the first payload fields.
+static inline std::vector<size_t> campos(const bytes &b)
+{
+   std::vector<size_t> c = {4, 8};
+   size_t p = 12;
+   for (uint32_t i = 0; i < mirar32(b, 8) && p + 12 <= b.size(); i++) {
+      while (p + 12 <= b.size() && mirar32(b, p) == (uint32_t)DAT_PROPERTY) {
+         c.push_back(p + 8);
+         p += 12 + mirar32(b, p + 8);
+      }
+      for (size_t k = 0; k < 24; k += 2)
+         c.push_back(p + k);
+      p += 12 + mirar32(b, p + 4);
+   }
+   return c;
+}
+
 static inline bytes montar(const std::vector<bytes> &entradas)
 {
    bytes b = {'s', 'l', 'h', '.', 'A', 'L', 'L', '.'};
@@ -246,6 +264,7 @@ static inline bool usar_datos(DATAFILE *d)
    volatile unsigned suma = 0;
    for (unsigned long k = 0; k < s->len; k++)
       suma += ((unsigned char *)s->data)[k];
+   (void)suma;
    destroy_bitmap(ventana);
    destroy_bitmap(todo);
    return bien;

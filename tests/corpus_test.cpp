@@ -61,24 +61,6 @@ void agregar(std::vector<variante> &v, const std::string &nombre, const bytes &b
    v.push_back({nombre, b});
 }
 
-// Every offset that a field of the datafile starts at: count, each property's
-// size, each type and chunk size, and the first payload fields.
-std::vector<size_t> campos(const bytes &b)
-{
-   std::vector<size_t> c = {4, 8};
-   size_t p = 12;
-   for (uint32_t i = 0; i < mirar32(b, 8) && p + 12 <= b.size(); i++) {
-      while (p + 12 <= b.size() && mirar32(b, p) == (uint32_t)DAT_PROPERTY) {
-         c.push_back(p + 8);
-         p += 12 + mirar32(b, p + 8);
-      }
-      for (size_t k = 0; k < 24; k += 2)
-         c.push_back(p + k);
-      p += 12 + mirar32(b, p + 4);
-   }
-   return c;
-}
-
 std::vector<variante> danadas(const bytes &buena, const bytes &packed)
 {
    std::vector<variante> v;
