@@ -1,8 +1,11 @@
 #!/usr/bin/python3
 """Checks of the runner's arithmetic on made-up shim logs (no game, no X):
-    /usr/bin/python3 bench/ritmo_prueba.py"""
+    /usr/bin/python3 bench/ritmo_prueba.py
+With RITMO_BUILD=<build dir> it also runs the shim on a made-up race
+(bench/sombra_prueba, built with the shim) under a private X server."""
 import importlib.machinery
 import os
+import subprocess
 import tempfile
 import types
 import unittest
@@ -102,6 +105,49 @@ class Elegir(unittest.TestCase):
         teclas, eje, _ = ritmo.elegir(4, 300, 490)
         self.assertEqual(sorted(teclas), ["Down", "Left", "Right", "Up"])
         self.assertIsNone(eje)
+
+
+@unittest.skipUnless(os.environ.get("RITMO_BUILD"), "RITMO_BUILD names no build dir")
+class Sombra(unittest.TestCase):
+    def test_carrera_inventada(self):
+        bench = os.path.join(os.path.abspath(os.environ["RITMO_BUILD"]), "bench")
+        x, pantalla = ritmo.abrir_x()
+        try:
+            with tempfile.TemporaryDirectory() as tmp:
+                log = os.path.join(tmp, "sombra.log")
+                env = dict(os.environ, DISPLAY=pantalla, CARRERA_SOMBRA=log,
+                           LD_PRELOAD=os.path.join(bench, "sombra.so"))
+                r = subprocess.run([os.path.join(bench, "sombra_prueba")], env=env,
+                                   capture_output=True, timeout=30)
+                self.assertEqual(r.returncode, 0, r.stderr)
+                d = ritmo.leer(log)
+        finally:
+            x.kill()
+            x.wait()
+        self.assertLessEqual(d["inicio"][0], d["modo"][0])
+        self.assertEqual(d["modo"][1], 0)
+        self.assertLess(d["modo"][0], d["titulo"][0])
+        # Only the race's timer is counted, and it keeps ticking for the race.
+        self.assertEqual([t[1:] for t in d["timer"]], [[11931, 1]])
+        self.assertGreaterEqual(len(d["t"]), 20)
+        self.assertEqual(len(d["espera"]), 1)
+        # 20 frames opened; the last never gets its next lap text.
+        self.assertEqual(len(d["f"]), 19)
+        anterior = None
+        for i, q in enumerate(d["f"]):
+            k = i % 3
+            self.assertEqual(q[5:8], [k, k, k], "frame %d" % i)
+            self.assertEqual(q[3:5], [300 + k - 1, 490 - i] if k else [-1, -1], "frame %d" % i)
+            self.assertLessEqual(q[0], q[1])
+            self.assertGreater(q[8], 0)   # two texts
+            self.assertGreater(q[12], 0)  # set_color
+            self.assertEqual(q[9] > 0, k > 0)
+            self.assertLessEqual(q[8] + q[9] + q[10] + q[11] + q[12], q[1] - q[0])
+            if anterior:
+                # Each frame waits for a tick of its own.
+                self.assertGreater(q[2], anterior[2])
+                self.assertLessEqual(anterior[1], q[0])
+            anterior = q
 
 
 if __name__ == "__main__":
