@@ -56,11 +56,21 @@ For the game itself:
 Run them with `ctest -L e2e -j2` in the build dir. E2E_GUARDAR=1 keeps each
 run dir (the game's stderr.txt, the sound capture); E2E_DATOS=path plays
 another datos.dat.
+
+For the checked runs (script/comprobar):
+    CARRERA_ENVOLTORIO="valgrind ..."  a command put before the game's
+    CARRERA_INFORMES=1                 partida() fails when the game's stderr
+                                       holds a sanitizer or valgrind report,
+                                       also when the test killed the game
+    E2E_ESPERA=seconds                 the default wait (30), for slow runs
+    ASAN_OPTIONS, UBSAN_OPTIONS, LSAN_OPTIONS, TSAN_OPTIONS reach the game.
 """
 
 import contextlib
 import ctypes
 import os
+import re
+import shlex
 import shutil
 import signal
 import struct
@@ -72,7 +82,8 @@ import traceback
 import unittest
 import zlib
 
-ESPERA = 30  # seconds; generous, the machine may be busy with another test
+# seconds; generous, the machine may be busy with another test
+ESPERA = float(os.environ.get("E2E_ESPERA") or 30)
 
 # A test stopped by ctest's timeout still runs its clean-up...
 signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
@@ -349,13 +360,34 @@ def preparar_dir(carrera, datos, extra=(), sonido=None, cfg=None):
     env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": casa,
            "XDG_CONFIG_HOME": os.path.join(casa, ".config"),
            "XDG_RUNTIME_DIR": casa, "LANG": "C"}
+    # A sanitized game reads its settings (exit code, suppressions) here.
+    for k in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"):
+        if k in os.environ:
+            env[k] = os.environ[k]
     return d, env
+
+
+# What a sanitizer or valgrind writes when it finds a fault. A game killed
+# mid-race never reaches its exit status, so its stderr is all there is.
+INFORMES = re.compile(r"ERROR: (Address|Leak|Memory)Sanitizer|runtime error:|"
+                      r"WARNING: ThreadSanitizer|ERROR SUMMARY: [1-9]|"
+                      r"definitely lost: [1-9]")
+
+
+def informe(texto):
+    """The first sanitizer or valgrind report line in texto, or None."""
+    m = INFORMES.search(texto)
+    if not m:
+        return None
+    linea = texto[texto.rfind("\n", 0, m.start()) + 1:]
+    return linea.split("\n", 1)[0]
 
 
 def lanzar(d, env):
     with open(os.path.join(d, "stdout.txt"), "wb") as o, \
             open(os.path.join(d, "stderr.txt"), "wb") as e:
-        return subprocess.Popen([os.path.join(d, "carrera")], cwd=d, env=env,
+        orden = shlex.split(os.environ.get("CARRERA_ENVOLTORIO", ""))
+        return subprocess.Popen(orden + [os.path.join(d, "carrera")], cwd=d, env=env,
                                 stdin=subprocess.DEVNULL, stdout=o, stderr=e,
                                 preexec_fn=_morir_con_padre)
 
@@ -380,8 +412,15 @@ def partida(carrera, datos, extra=(), sonido=None, cfg=None, env=None):
         if p["proc"] is not None:
             cerrar(p["proc"])
         cerrar(x)
+        visto = None
+        if p["proc"] is not None and os.environ.get("CARRERA_INFORMES"):
+            err = leer_err(p)
+            visto = informe(err)
         if p["dir"] and not os.environ.get("E2E_GUARDAR"):
             shutil.rmtree(p["dir"], ignore_errors=True)
+        if visto:
+            raise AssertionError("the game's stderr holds a report: %s\n%s"
+                                 % (visto, err[-6000:]))
 
 
 # ---- reference pictures -----------------------------------------------------
