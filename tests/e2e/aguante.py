@@ -78,7 +78,9 @@ def aguante():
         while time.monotonic() < fin:
             t = azar.choice(FLECHAS)
             if azar.random() < 0.3:
+                # A tap; it also lets go of the key if it was held.
                 P.pulsar(p, t)
+                p["pulsadas"].discard(t)
             else:
                 P.tecla(p, t, t not in p["pulsadas"])
             eventos += 1
