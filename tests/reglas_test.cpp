@@ -78,6 +78,7 @@ TEST(reloj, lo_dibujado_no_deja_restos)
    set_color_depth(8);
    BITMAP *pantalla = create_bitmap(80, 8);
    BITMAP *limpia = create_bitmap(80, 8);
+   clear_to_color(pantalla, 0);
    int h = 0, m = 59, s = 50;
    char b[32];
    for (int i = 0; i < 20; i++) {
