@@ -1,6 +1,10 @@
 // The datafile check on files damaged on purpose, one fault each.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "chequeo.h"
 #include "chequeo_comun.h"
 
@@ -263,6 +267,31 @@ TEST(chequeo, no_existe_o_no_se_lee)
 {
    EXPECT_STREQ(chequeo_fichero("/no/hay/datos.dat"), "/no/hay/datos.dat: no existe o no se puede leer");
    EXPECT_STREQ(chequeo_fichero("/tmp"), "/tmp: no existe o no se puede leer");
+
+   // A file its player may not read. Root reads anything, so the check runs
+   // in a child that has become nobody; the folder lets nobody through.
+   std::string ruta = guardar("sin_permiso.dat", leer(datos_propios()));
+   ASSERT_EQ(chmod(carpeta().c_str(), 0711), 0);
+   auto como_nadie = [&](mode_t modo) {
+      chmod(ruta.c_str(), modo);
+      pid_t hijo = fork();
+      if (hijo == 0) {
+         if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(3);
+         const char *m = chequeo_fichero(ruta.c_str());
+         std::printf("%s\n", m ? m : "(aceptado)");
+         std::fflush(stdout);
+         _exit(0);
+      }
+      int estado = 0;
+      waitpid(hijo, &estado, 0);
+      return WIFEXITED(estado) ? WEXITSTATUS(estado) : -1;
+   };
+   testing::internal::CaptureStdout();
+   EXPECT_EQ(como_nadie(0644), 0);
+   EXPECT_EQ(como_nadie(0), 0);
+   std::string dicho = testing::internal::GetCapturedStdout();
+   EXPECT_EQ(dicho, "(aceptado)\n" + ruta + ": no existe o no se puede leer\n");
 }
 
 TEST(chequeo, fichero_comprimido_por_entradas)
