@@ -38,6 +38,9 @@ For the game itself:
                                  copied into ./copia first, so a rebuild
                                  cannot change them mid-test; r["datos"] is
                                  None when the build has no datos.dat yet
+    with carrera(r) as (p, pista, cs):  con_datos, partida, empezar_carrera
+                                 and coches in one: the race under way
+    con_datos(r)                 skips the test when there is no datos.dat
     empezar_carrera(p, r)        title -> race: presses Return and waits
                                  for the race screen with the car at
                                  (300,490); returns the track reference
@@ -538,6 +541,21 @@ def buscar_coche(img, pista, cs):
 
 def pista_sola(r):
     return ref(r, "carrera", 0, 0, -1, -1, "")
+
+
+def con_datos(r):
+    """Skips the test when the build has made no datos.dat yet."""
+    if r["datos"] is None:
+        raise unittest.SkipTest("the build has no datos.dat yet")
+
+
+@contextlib.contextmanager
+def carrera(r):
+    """A game of the build's data, past its title: yields (p, pista, coches)
+    with the race's first frame on screen."""
+    con_datos(r)
+    with partida(r["carrera"], r["datos"], r["extra"]) as p:
+        yield p, empezar_carrera(p, r), coches(r)
 
 
 def empezar_carrera(p, r):
