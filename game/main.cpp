@@ -107,10 +107,8 @@ int main(int argc, char *argv[])
 
    // Space is only looked at here: a tap between two frames is not seen.
    while (!key[KEY_SPACE]) {
-      while (c <= 0) {
+      while (!tomar_tick(c)) {
       }
-      // Every frame takes its tick, so the race runs at 100 frames a second.
-      c = 0;
 
       regla_vuelta(vueltas, marcas);
 

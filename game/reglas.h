@@ -1,5 +1,6 @@
 #pragma once
 // The race's rules as plain functions, so they can be checked without a screen.
+#include <atomic>
 #include <cstddef>
 #include <cstdio>
 
@@ -15,6 +16,22 @@ template <class T> void paso_reloj(T &crh, T &crm, T &crs)
       crh++;
       crm = 0;
    }
+}
+
+// A frame takes one tick of the 100-a-second counter, and only once it has
+// come. Ticks that came while the game was held off the processor stay and
+// run as frames back to back, so the car keeps real time; but at most a
+// tenth of a second of them (10) waits, so a long stall does not throw the
+// car across the track. False when no tick is there yet (or the timer raised
+// the counter meanwhile): look again.
+const int ticks_max = 10;
+inline bool tomar_tick(std::atomic<int> &c)
+{
+   int hay = c.load();
+   if (hay <= 0)
+      return false;
+   int quedan = hay - 1 > ticks_max ? ticks_max : hay - 1;
+   return c.compare_exchange_strong(hay, quedan);
 }
 
 // Five checkpoints make a lap. Taking five rather than clearing to zero keeps

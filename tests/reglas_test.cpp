@@ -116,6 +116,27 @@ TEST(vueltas, cinco_marcas_hacen_una_vuelta)
    }
 }
 
+TEST(ritmo, un_cuadro_toma_un_tick_y_no_guarda_mas_de_diez)
+{
+   struct {
+      int ticks;
+      bool corre;
+      int quedan;
+   } casos[] = {
+      {0, false, 0},    // no tick yet: the frame waits
+      {1, true, 0},     // quiet: one frame per tick
+      {2, true, 1},     // one tick behind: the next frame runs at once
+      {10, true, 9},
+      {11, true, 10},   // a tenth of a second is kept
+      {500, true, 10},  // after a long stall, no more
+   };
+   for (auto &k : casos) {
+      std::atomic<int> c{k.ticks};
+      EXPECT_EQ(tomar_tick(c), k.corre) << "with " << k.ticks << " ticks";
+      EXPECT_EQ(c.load(), k.quedan) << "with " << k.ticks << " ticks";
+   }
+}
+
 // One frame of car control, in the race's key order.
 struct teclas {
    bool up, down, right, left;
