@@ -1,7 +1,13 @@
 // The whole game, top to bottom as it plays: bring-up, title, race screen,
 // race loop, closing pages.
 #include <allegro.h>
+#ifdef ALLEGRO_WITH_XWINDOWS
+#include <xalleg.h>
+#include "carrera_icono.xpm"
+extern void *allegro_icon;
+#endif
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 
@@ -24,6 +30,26 @@ static int parar_pantalla(const char *porque)
    return parar(porque);
 }
 
+// The close button quits from any screen; keys keep their old meaning. It
+// comes on Allegro's own thread, so it only raises this flag for the waits.
+static std::atomic<bool> cerrar{false};
+static void boton_cerrar()
+{
+   cerrar = true;
+}
+
+// Waits for a key and takes it; false if the close button came first.
+static bool tecla_o_cierre()
+{
+   while (!keypressed()) {
+      if (cerrar)
+         return false;
+      rest(1);
+   }
+   readkey();
+   return true;
+}
+
 static void cambio_pagina()
 {
    fade_out(1);
@@ -32,10 +58,10 @@ static void cambio_pagina()
 }
 
 // Empty the buffer first, or keys pressed in the race would pass this page at once.
-static void esperar_tecla()
+static bool esperar_tecla()
 {
    clear_keybuf();
-   readkey();
+   return tecla_o_cierre();
 }
 
 static void linea(int y, const char *texto)
@@ -66,6 +92,11 @@ int main(int argc, char *argv[])
    RGB negro = {0, 0, 0, 0};
    char texto[64];
 
+#ifdef ALLEGRO_WITH_XWINDOWS
+   // Docks match the window to the menu entry by its class, and show its icon.
+   xwin_set_window_name("carrera", "Carrera");
+   allegro_icon = const_cast<char **>(carrera_icono);
+#endif
    if (allegro_init() != 0)
       return parar("no se pudo iniciar Allegro: no hay pantalla (mira DISPLAY)");
    install_timer();
@@ -79,6 +110,8 @@ int main(int argc, char *argv[])
                     allegro_error);
       return parar(texto);
    }
+   set_window_title("Carrera");
+   set_close_button_callback(boton_cerrar);
    vsync();
    // Allegro's loader crashes on some damaged files: look at the file first.
    const char *mal = chequeo_fichero("datos.dat");
@@ -93,7 +126,8 @@ int main(int argc, char *argv[])
    blit((BITMAP *)datos[TITULO].dat, screen, 0, 0, 1, 1, 800, 600);
    // The tune plays once and is never stopped: it runs on into the race.
    play_midi((MIDI *)datos[MUSICA].dat, 0);
-   readkey();
+   if (!tecla_o_cierre())
+      goto fin;
 
    clear_bitmap(screen);
    set_color(0, &verde);
@@ -106,9 +140,10 @@ int main(int argc, char *argv[])
    instalar_timers();
 
    // Space is only looked at here: a tap between two frames is not seen.
-   while (!key[KEY_SPACE]) {
-      while (!tomar_tick(c)) {
-      }
+   while (!key[KEY_SPACE] && !cerrar) {
+      while (!tomar_tick(c))
+         if (cerrar)
+            goto fin;
 
       regla_vuelta(vueltas, marcas);
 
@@ -129,10 +164,13 @@ int main(int argc, char *argv[])
          conducir(datos, izquierda, COCHE_IZQUIERDA, x, y, marcas);
    }
 
+   if (cerrar)
+      goto fin;
    set_color(0, &negro);
    cambio_pagina();
    textprintf_ex(screen, font, 400, 300, 255, 0, "Vueltas:%i", vueltas);
-   esperar_tecla();
+   if (!esperar_tecla())
+      goto fin;
 
    cambio_pagina();
    linea(26, "Ardemol:");
@@ -144,7 +182,8 @@ int main(int argc, char *argv[])
    linea(182, " -Sonido");
    linea(208, " -Fondo");
    linea(234, " -Correccion de bugs");
-   esperar_tecla();
+   if (!esperar_tecla())
+      goto fin;
 
    cambio_pagina();
    linea(26, "Brisvane:");
@@ -155,7 +194,8 @@ int main(int argc, char *argv[])
    linea(129, "      ~");
    linea(130, " -Diseno original de la pista");
    linea(156, " -Color transparente/Paletas");
-   esperar_tecla();
+   if (!esperar_tecla())
+      goto fin;
 
    cambio_pagina();
    linea(26, "Gracias a:");
@@ -164,9 +204,11 @@ int main(int argc, char *argv[])
    linea(91, "  el juego o transportandolo a otra plataforma o ayudando como sea");
    linea(117, "Gracias");
    linea(130, "Chau");
-   esperar_tecla();
+   if (!esperar_tecla())
+      goto fin;
 
    fade_out(1);
+fin:
    unload_datafile(datos);
    return 0;
 }

@@ -253,6 +253,81 @@ def pulsar(p, nombre):
     _xdotool(p, "key", nombre)
 
 
+# ---- the game's window, as a window manager sees it -------------------------
+
+class _Hints(ctypes.Structure):
+    _fields_ = [("flags", ctypes.c_long), ("input", ctypes.c_int),
+                ("initial_state", ctypes.c_int), ("icon_pixmap", ctypes.c_ulong),
+                ("icon_window", ctypes.c_ulong), ("icon_x", ctypes.c_int),
+                ("icon_y", ctypes.c_int), ("icon_mask", ctypes.c_ulong),
+                ("window_group", ctypes.c_ulong)]
+
+
+class _Imagen(ctypes.Structure):
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int),
+                ("xoffset", ctypes.c_int), ("format", ctypes.c_int),
+                ("data", ctypes.c_void_p), ("byte_order", ctypes.c_int),
+                ("bitmap_unit", ctypes.c_int), ("bitmap_bit_order", ctypes.c_int),
+                ("bitmap_pad", ctypes.c_int), ("depth", ctypes.c_int),
+                ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int)]
+
+
+@contextlib.contextmanager
+def _x11(p):
+    x = ctypes.CDLL("libX11.so.6")
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XInternAtom.restype = ctypes.c_ulong
+    x.XGetWMHints.restype = ctypes.POINTER(_Hints)
+    x.XGetImage.restype = ctypes.POINTER(_Imagen)
+    for f in ("XInternAtom", "XSendEvent", "XGetWMHints", "XGetImage", "XFlush",
+              "XCloseDisplay"):
+        getattr(x, f).argtypes = None
+    d = ctypes.c_void_p(x.XOpenDisplay(p["display"].encode()))
+    try:
+        yield x, d
+    finally:
+        x.XCloseDisplay(d)
+
+
+def ventana(p):
+    """The id of the game's window, found by its class."""
+    r = subprocess.run(["xdotool", "search", "--class", "Carrera"], capture_output=True,
+                       text=True, timeout=ESPERA, env=dict(os.environ, DISPLAY=p["display"]))
+    ids = r.stdout.split()
+    if len(ids) != 1:
+        fallo("windows of class Carrera: %s" % (ids or "none"))
+    return int(ids[0])
+
+
+def boton_cerrar(p):
+    """What a window manager's close button does: a WM_DELETE_WINDOW message."""
+    with _x11(p) as (x, d):
+        proto = x.XInternAtom(d, b"WM_PROTOCOLS", 0)
+        borrar = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)
+        # XClientMessageEvent, padded to the size of an XEvent.
+        ev = (ctypes.c_long * 24)(33, 0, 0, 0, ventana(p), proto, 32, borrar, 0)
+        x.XSendEvent(d, ctypes.c_ulong(ventana(p)), 0, ctypes.c_long(0), ev)
+        x.XFlush(d)
+
+
+def icono(p):
+    """The window's icon pixmap as an image."""
+    with _x11(p) as (x, d):
+        h = x.XGetWMHints(d, ctypes.c_ulong(ventana(p)))
+        if not h or not h.contents.flags & 4:  # IconPixmapHint
+            fallo("the window has no icon pixmap")
+        i = x.XGetImage(d, ctypes.c_ulong(h.contents.icon_pixmap), 0, 0, 48, 48,
+                        ctypes.c_ulong(~0 & 0xffffffff), 2).contents
+        if i.bits_per_pixel != 32:
+            fallo("icon pixmap has %d bits a pixel" % i.bits_per_pixel)
+        px = ctypes.string_at(i.data, i.bytes_per_line * i.height)
+        rgb = bytearray()
+        for y in range(i.height):
+            f = px[y * i.bytes_per_line:y * i.bytes_per_line + i.width * 4]
+            rgb += bytes(b for k in range(0, len(f), 4) for b in (f[k + 2], f[k + 1], f[k]))
+        return imagen(i.width, i.height, rgb)
+
+
 # ---- waiting ----------------------------------------------------------------
 
 def esperar(p, cond, que, limite=ESPERA):
