@@ -29,12 +29,20 @@ add_custom_command(OUTPUT ${manual}
   DEPENDS ${PROJECT_SOURCE_DIR}/cmake/instalar/carrera.6)
 add_custom_target(manual ALL DEPENDS ${manual})
 install(FILES ${manual} DESTINATION share/man/man6)
+# The changelog is signed by the package's maintainer.
+set(CARRERA_MANTENEDOR "The Carrera developers <equipo@carrera-juego.org>" CACHE STRING
+    "Maintainer of the .deb and signer of its changelog")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/instalar/changelog ${CMAKE_BINARY_DIR}/changelog @ONLY)
 set(cambios ${CMAKE_BINARY_DIR}/changelog.gz)
 add_custom_command(OUTPUT ${cambios}
-  COMMAND ${GZIP} -9n -c ${PROJECT_SOURCE_DIR}/cmake/instalar/changelog > ${cambios}
-  DEPENDS ${PROJECT_SOURCE_DIR}/cmake/instalar/changelog)
+  COMMAND ${GZIP} -9n -c ${CMAKE_BINARY_DIR}/changelog > ${cambios}
+  DEPENDS ${CMAKE_BINARY_DIR}/changelog)
 add_custom_target(cambios ALL DEPENDS ${cambios})
-install(FILES ${cambios} DESTINATION share/doc/carrera)
+install(FILES ${cambios} ${PROJECT_SOURCE_DIR}/cmake/instalar/copyright
+        DESTINATION share/doc/carrera)
+# Software centres list the game from this; its id is the project's for good.
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/instalar/org.carrera_juego.carrera.metainfo.xml
+        DESTINATION share/metainfo)
 
 # The icon is the car from above, painted with the rest of the pictures.
 set(iconos ${CMAKE_BINARY_DIR}/iconos)
@@ -58,8 +66,6 @@ add_dependencies(icono datos)
 # cpack -G DEB in the build tree (script/paquete does it).
 set(CPACK_PACKAGE_NAME carrera)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CARRERA_MANTENEDOR "Carrera <carrera@localhost>" CACHE STRING
-    "Maintainer of the .deb: a real name and address for a published package")
 set(CPACK_PACKAGE_CONTACT ${CARRERA_MANTENEDOR})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "top-down car racing game")
 set(CPACK_PACKAGE_DESCRIPTION "Drive a small car round a track seen from above with the arrow keys;

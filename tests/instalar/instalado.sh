@@ -53,6 +53,8 @@ cmp -s "$build/datos.dat" "$raiz/share/games/carrera/datos.dat" || fallo "datos.
 exec_menu=$(sed -n 's/^Exec=//p' "$raiz/share/applications/carrera.desktop")
 [ "$exec_menu" = "$prefijo/games/carrera" ] || fallo "menu entry runs '$exec_menu', not $prefijo/games/carrera"
 desktop-file-validate "$raiz/share/applications/carrera.desktop" || fallo "menu entry does not validate"
+appstreamcli validate --no-net "$raiz/share/metainfo/org.carrera_juego.carrera.metainfo.xml" ||
+  fallo "AppStream metadata does not validate"
 
 convert "$build/data/titulo.pcx" "PNG24:$tmp/titulo.png"
 casa_sin_sonido "$tmp/casa"

@@ -36,7 +36,8 @@ done
 for f in usr/lib/games/carrera/allegro.cfg usr/lib/games/carrera/patches.dat \
          usr/share/games/carrera/datos.dat usr/share/applications/carrera.desktop \
          usr/share/icons/hicolor/48x48/apps/carrera.png usr/share/man/man6/carrera.6.gz \
-         usr/share/doc/carrera/changelog.gz; do
+         usr/share/doc/carrera/changelog.gz usr/share/doc/carrera/copyright \
+         usr/share/metainfo/org.carrera_juego.carrera.metainfo.xml; do
   grep -q "^-rw-r--r-- ./$f\$" "$tmp/lista" || fallo "$f is not in the package"
 done
 
@@ -45,4 +46,7 @@ menu=$tmp/raiz/usr/share/applications/carrera.desktop
 [ "$(sed -n 's/^Exec=//p' "$menu")" = /usr/games/carrera ] || fallo "menu entry does not run /usr/games/carrera"
 desktop-file-validate "$menu" || fallo "menu entry does not validate"
 ! file "$tmp/raiz/usr/lib/games/carrera/carrera" | grep -q 'not stripped' || fallo "the game is not stripped"
+# What Debian would say of it: no error, no warning.
+lintian --tag-display-limit 0 "$deb" >"$tmp/lintian.log" 2>&1 || true
+! grep -E '^[EW]: ' "$tmp/lintian.log" || fallo "lintian has errors or warnings"
 echo "ok: $(basename "$deb"), Depends: $depende"
