@@ -83,8 +83,9 @@ def boton_cerrar():
         cerrado(p, "the race")
     with P.carrera(r) as (p, pista, cs):
         P.tecla(p, "space", True)
-        pagina(p, "resultado", 0)
+        P.esperar(p, lambda i: P.pixel(i, 0, 300) != (0, 255, 0), "the race to end")
         P.tecla(p, "space", False)
+        pagina(p, "resultado", 0)
         cerrado(p, "the result page")
 
 
