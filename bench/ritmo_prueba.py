@@ -73,6 +73,7 @@ class Medir(unittest.TestCase):
         self.assertAlmostEqual(r["med"], 300.0)
         self.assertAlmostEqual(r["max"], 900.0)
         self.assertAlmostEqual(r["tarde"], 20.0)
+        self.assertEqual(r["rafaga"], 1)
         self.assertAlmostEqual(r["cpu"], 90.0)
         self.assertAlmostEqual(r["cpu_main"], 80.0)
         self.assertEqual(r["partes"], [1.0, 2.0, 0.3, 0.4, 0.5])
@@ -85,6 +86,22 @@ class Medir(unittest.TestCase):
         self.assertEqual((r["cuadros"], r["tics"]), (100, 100))
         self.assertEqual(r["raro"], 50)
         self.assertIsNone(r["vel"])
+
+    def test_rafaga(self):
+        def f(ini, fin):  # in hundredths of a millisecond
+            return [ini * MS // 100, fin * MS // 100]
+        tics = [t * MS // 100 for t in (0, 1000, 2000, 7000, 7001, 7002, 7003, 8000)]
+        casos = [
+            ("each frame waits for its own tick", [f(2, 30), f(1002, 1030), f(2002, 2030)], 1),
+            ("four ticks stamped at once after a stop run four frames straight on",
+             [f(2, 30), f(7005, 7040), f(7041, 7080), f(7081, 7120), f(7121, 7160), f(8002, 8030)], 4),
+            ("a tick during a frame's work lets the next one run straight on",
+             [f(2, 1010), f(1011, 1040), f(2002, 2030)], 2),
+        ]
+        for que, fs, n in casos:
+            self.assertEqual(ritmo.rafaga(fs, tics), n, que)
+        # Only the frames asked about count; the one before tells whether the first waited.
+        self.assertEqual(ritmo.rafaga(casos[1][1], tics, 3, 6), 2)
 
     def test_percentil(self):
         v = list(range(1, 201))
