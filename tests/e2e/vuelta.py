@@ -15,7 +15,8 @@ def conducir(p, pista, cs, nombre, x, y, imagen):
         c = P.buscar_coche(img, pista, cs)
         return c == (x, y, imagen) or "car %s, expected %s" % (c, (x, y, imagen))
     P.esperar(p, llegado, "the car stopped at (%d,%d) after holding %s" % (x, y, nombre))
-    for t in nombre.split("+"):
+    # Let go in the other order, so the key against its bound goes last.
+    for t in reversed(nombre.split("+")):
         P.tecla(p, t, False)
 
 
@@ -50,6 +51,12 @@ def una_vuelta():
         conducir(p, pista, cs, "Up+Right", 503, 90, P.DERECHA)
         conducir(p, pista, cs, "Down+Left", 163, 496, P.IZQUIERDA)
         vueltas(p, 2)
+        # The other four pairs, the key against its bound first: opposite keys cancel,
+        # and the later one in the order up, down, right, left shows.
+        conducir(p, pista, cs, "Down+Up", 163, 496, P.ABAJO)
+        conducir(p, pista, cs, "Left+Right", 163, 496, P.IZQUIERDA)
+        conducir(p, pista, cs, "Up+Left", 163, 90, P.IZQUIERDA)
+        conducir(p, pista, cs, "Down+Right", 503, 496, P.DERECHA)
 
 
 P.correr([una_vuelta])
