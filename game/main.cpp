@@ -20,6 +20,10 @@ extern void *allegro_icon;
 static int parar(const char *porque)
 {
    std::fprintf(stderr, "carrera: %s\n", porque);
+#ifdef ALLEGRO_WINDOWS
+   // A Windows player has no terminal to read it in: show it in a box too.
+   allegro_message("carrera: %s\n", porque);
+#endif
    return 1;
 }
 

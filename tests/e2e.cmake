@@ -30,3 +30,8 @@ prueba_e2e(sin_pantalla entrada.py pantalla)
 prueba_e2e(datos_malos entrada.py datos)
 prueba_e2e(sonido_musica sonido.py musica)
 prueba_e2e(sonido_paso sonido.py paso)
+
+# The Windows zip under Wine, once script/windows has made it.
+prueba_e2e(wine wine.py)
+set_property(TEST e2e_wine APPEND PROPERTY ENVIRONMENT
+             "CARRERA_ZIP=${PROJECT_SOURCE_DIR}/build-windows/carrera-1.0-windows.zip")

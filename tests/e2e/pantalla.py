@@ -231,7 +231,18 @@ def captura(p):
                        capture_output=True, timeout=ESPERA)
     if r.returncode != 0:
         raise RuntimeError("xwd failed: %s" % r.stderr.decode(errors="replace"))
-    return leer_xwd(r.stdout)
+    img = leer_xwd(r.stdout)
+    if REDONDEO:
+        img["rgb"] = img["rgb"].translate(_niveles)
+    return img
+
+
+# With E2E_REDONDEO=1 each channel of a screenshot is moved to the nearest of
+# the 64 levels Allegro makes of the palette's 0-63: Wine rounds them a few
+# levels apart.
+REDONDEO = bool(os.environ.get("E2E_REDONDEO"))
+_escala = [v * 4 + v // 16 for v in range(64)]
+_niveles = bytes(min(_escala, key=lambda n: abs(n - b)) for b in range(256))
 
 
 # ---- keys -------------------------------------------------------------------
@@ -401,6 +412,11 @@ def cerrar(proc):
             proc.wait()
 
 
+def programa(carrera):
+    # Wine wants a Windows game to keep its .exe.
+    return "carrera.exe" if carrera.endswith(".exe") else "carrera"
+
+
 def asoundrc(sonido):
     # No sound card: the default PCM converts to one fixed format and
     # writes it to a file, dropping it afterwards into a null device.
@@ -415,7 +431,7 @@ def preparar_dir(carrera, datos, extra=(), sonido=None, cfg=None):
     d = tempfile.mkdtemp(prefix="carrera-e2e-")
     # The game's own copy sits beside its data, so Allegro finds
     # allegro.cfg and patches.dat there and nowhere else.
-    shutil.copy(carrera, os.path.join(d, "carrera"))
+    shutil.copy(carrera, os.path.join(d, programa(carrera)))
     if datos is not None:
         shutil.copy(datos, os.path.join(d, "datos.dat"))
     for f in extra:
@@ -439,7 +455,8 @@ def preparar_dir(carrera, datos, extra=(), sonido=None, cfg=None):
            "XDG_CONFIG_HOME": os.path.join(casa, ".config"),
            "XDG_RUNTIME_DIR": casa, "LANG": "C"}
     # A sanitized game reads its settings (exit code, suppressions) here.
-    for k in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"):
+    for k in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS",
+              "WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES"):
         if k in os.environ:
             env[k] = os.environ[k]
     return d, env
@@ -465,7 +482,8 @@ def lanzar(d, env):
     with open(os.path.join(d, "stdout.txt"), "wb") as o, \
             open(os.path.join(d, "stderr.txt"), "wb") as e:
         orden = shlex.split(os.environ.get("CARRERA_ENVOLTORIO", ""))
-        return subprocess.Popen(orden + [os.path.join(d, "carrera")], cwd=d, env=env,
+        juego = "carrera.exe" if os.path.exists(os.path.join(d, "carrera.exe")) else "carrera"
+        return subprocess.Popen(orden + [os.path.join(d, juego)], cwd=d, env=env,
                                 stdin=subprocess.DEVNULL, stdout=o, stderr=e,
                                 preexec_fn=_morir_con_padre)
 

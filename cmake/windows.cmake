@@ -1,0 +1,37 @@
+# The Windows game: the same sources against the static Allegro that
+# script/windows builds, and the datafile, patches and icon that the Linux
+# build made (the datafile is the same file on both).
+set(CARRERA_LINUX "" CACHE PATH "the Linux build that made datos.dat and the icons")
+if(NOT EXISTS ${CARRERA_LINUX}/data/datos.h)
+  message(FATAL_ERROR "CARRERA_LINUX must name a Linux build with its data made")
+endif()
+enable_language(RC)
+
+find_path(ALLEGRO_INCLUDE allegro.h REQUIRED)
+find_library(ALLEGRO_LIB alleg REQUIRED)
+add_library(allegro INTERFACE)
+target_include_directories(allegro INTERFACE ${ALLEGRO_INCLUDE})
+target_compile_definitions(allegro INTERFACE ALLEGRO_STATICLINK)
+target_link_libraries(allegro INTERFACE ${ALLEGRO_LIB} dinput ddraw dxguid dsound winmm
+                      ole32 gdi32 comdlg32)
+
+# Allegro gives its window the icon named allegro_icon; Explorer shows the same.
+find_program(CONVERT convert REQUIRED)
+set(icono ${CMAKE_BINARY_DIR}/carrera.ico)
+set(pngs)
+foreach(t 32 48 64 128)
+  list(APPEND pngs ${CARRERA_LINUX}/iconos/${t}.png)
+endforeach()
+add_custom_command(OUTPUT ${icono}
+  COMMAND ${CONVERT} ${pngs} ${icono}
+  DEPENDS ${pngs}
+  COMMENT "Making the Windows icon from the car")
+file(WRITE ${CMAKE_BINARY_DIR}/carrera.rc "allegro_icon ICON \"${icono}\"\n")
+set_source_files_properties(${CMAKE_BINARY_DIR}/carrera.rc PROPERTIES OBJECT_DEPENDS ${icono})
+
+add_executable(carrera WIN32 game/main.cpp game/timers.cpp game/chequeo.cpp
+               ${CMAKE_BINARY_DIR}/carrera.rc)
+target_include_directories(carrera PRIVATE game ${CARRERA_LINUX}/data)
+target_link_libraries(carrera PRIVATE allegro)
+# Everything static: the game needs no DLL beyond Windows' own.
+target_link_options(carrera PRIVATE -static)
