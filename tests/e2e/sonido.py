@@ -113,6 +113,7 @@ def musica_en_titulo():
     with P.partida(r["carrera"], r["datos"], r["extra"], sonido=ruta) as p:
         titulo = P.ref(r, "titulo")
         P.esperar(p, lambda i: P.igual_region(i, titulo), "the title screen")
+        t0 = time.monotonic()
         # Two seconds of audio, all of it played while the title waits.
         n = esperar_audio(p, ruta, 2 * TASA * CUADRO, "two seconds of audio on the title")
         nivel = rms(izquierda(ruta, 0, n))
@@ -120,6 +121,14 @@ def musica_en_titulo():
             P.fallo("title tune: RMS %.0f over the first 2 s of audio, expected > 300 "
                     "(silent?)" % nivel)
         print("title tune RMS %.0f" % nivel)
+        # The tune lasts under a minute and plays once: well past its end the
+        # title, still waiting, is silent.
+        time.sleep(max(0, t0 + 75 - time.monotonic()))
+        s1 = tam(ruta)
+        cola = rms(izquierda(ruta, s1, esperar_audio(p, ruta, s1 + 2 * TASA * CUADRO,
+                                                     "audio after the tune's end")))
+        if cola != 0:
+            P.fallo("title tune heard again 75 s after the title came: RMS %.0f" % cola)
 
 
 def titulo_callado_sin_musica():
