@@ -46,7 +46,12 @@ def cierre():
             img = pagina(p, "creditos", k)
         # Page 2 checked whole; its tilde's single row over the n is part of it.
         P.pulsar(p, "Return")
+        t0 = time.monotonic()
         rc = P.esperar_fin(p)
+        # The last page goes with the slowest fade to black, nearly two seconds.
+        if time.monotonic() - t0 < 1.2:
+            P.fallo("game gone %.2f s after the last key: no slow fade to black"
+                    % (time.monotonic() - t0))
         if rc != 0:
             P.fallo("game exited with status %s after the last page; stderr: %s" % (rc, P.leer_err(p)))
 

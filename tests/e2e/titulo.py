@@ -28,6 +28,7 @@ def titulo_y_carrera():
 
         # Any key will do, not only Return.
         P.pulsar(p, "a")
+        t0 = time.monotonic()
         # Once the fade is over and a frame has run: green surround, track,
         # car up at (300,490), no laps; the clock may have ticked already.
         relojes = [P.ref(r, "carrera", 300, 490, P.ARRIBA, 0, P.texto_reloj(0, 0, s))
@@ -42,6 +43,9 @@ def titulo_y_carrera():
                 return "clock box is none of 0:0: 0 .. 0:0: 2"
             return True
         P.esperar(p, carrera, "the race screen at its start")
+        # The slowest fade takes nearly two seconds; a busy machine only adds.
+        if time.monotonic() - t0 < 1.2:
+            P.fallo("race screen up %.2f s after the key: no slow fade-in" % (time.monotonic() - t0))
 
 
 P.correr([titulo_y_carrera])
