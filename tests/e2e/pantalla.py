@@ -315,9 +315,10 @@ def boton_cerrar(p):
     with _x11(p) as (x, d):
         proto = x.XInternAtom(d, b"WM_PROTOCOLS", 0)
         borrar = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)
+        w = ventana(p)
         # XClientMessageEvent, padded to the size of an XEvent.
-        ev = (ctypes.c_long * 24)(33, 0, 0, 0, ventana(p), proto, 32, borrar, 0)
-        x.XSendEvent(d, ctypes.c_ulong(ventana(p)), 0, ctypes.c_long(0), ev)
+        ev = (ctypes.c_long * 24)(33, 0, 0, 0, w, proto, 32, borrar, 0)
+        x.XSendEvent(d, ctypes.c_ulong(w), 0, ctypes.c_long(0), ev)
         x.XFlush(d)
 
 
