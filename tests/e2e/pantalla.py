@@ -227,8 +227,14 @@ def leer_xwd(datos):
 
 
 def captura(p):
-    r = subprocess.run(["xwd", "-root", "-silent", "-display", p["display"]],
-                       capture_output=True, timeout=ESPERA)
+    # A window that goes while xwd walks the screen (Wine makes and drops
+    # several as it starts) fails that one capture: take it again.
+    for vez in range(5):
+        r = subprocess.run(["xwd", "-root", "-silent", "-display", p["display"]],
+                           capture_output=True, timeout=ESPERA)
+        if r.returncode == 0 or b"BadWindow" not in r.stderr or vez == 4:
+            break
+        time.sleep(0.2)
     if r.returncode != 0:
         raise RuntimeError("xwd failed: %s" % r.stderr.decode(errors="replace"))
     img = leer_xwd(r.stdout)

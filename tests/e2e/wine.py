@@ -83,14 +83,24 @@ def sin_datos(nombre, contenido):
         with open(ruta, "wb") as f:
             f.write(contenido)
     with P.partida(r["carrera"], ruta, r["extra"]) as p:
-        # Windows shows the message in a box too: Return closes it.
+        # Windows shows the message in a box too: Return closes it. With no
+        # window manager the key goes where the pointer is, so put it there.
         fin = time.monotonic() + P.ESPERA
+        cajas = []
         while p["proc"].poll() is None and time.monotonic() < fin:
             time.sleep(1)
+            cajas = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Carrera$"],
+                                   capture_output=True, text=True,
+                                   env=dict(os.environ, DISPLAY=p["display"])).stdout.split()
+            for w in cajas:
+                subprocess.run(["xdotool", "mousemove", "--window", w, "20", "20",
+                                "windowfocus", w], capture_output=True,
+                               env=dict(os.environ, DISPLAY=p["display"]))
             P.pulsar(p, "Return")
         rc, err = p["proc"].poll(), P.leer_err(p)
         if rc is None:
-            P.fallo("%s datos.dat: game still running after %d s" % (nombre, P.ESPERA), P.captura(p))
+            P.fallo("%s datos.dat: game still running after %d s (windows named Carrera: %s); "
+                    "stderr: %r" % (nombre, P.ESPERA, cajas, err[-2000:]), P.captura(p))
     terminar()
     if rc != 1 or "carrera: " not in err or "datos.dat" not in err:
         P.fallo("%s datos.dat: status %s, expected 1 and a message naming datos.dat; stderr: %r"
