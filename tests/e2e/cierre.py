@@ -13,6 +13,32 @@ def pagina(p, que, *args):
                      or P.describir(i, esperado), "%s %s" % (que, args))
 
 
+def siguiente(p, k):
+    """Return on a page: it dims slowly to black, then credit page k comes
+    at once."""
+    esperado, visto = P.ref(r, "creditos", k), {"tenue": set(), "negro": None}
+
+    def llega(img):
+        if P.igual_region(img, esperado):
+            return True
+        brillo = max(img["rgb"])
+        if 0 < brillo < 200:
+            visto["tenue"].add(brillo)
+        if brillo == 0 and visto["negro"] is None:
+            visto["negro"] = time.monotonic()
+        return P.describir(img, esperado)
+    P.pulsar(p, "Return")
+    img = P.esperar(p, llega, "credit page %d" % k)
+    # A slow fade shows some thirty levels on the way down; a quick one none.
+    if len(visto["tenue"]) < 5:
+        P.fallo("credit page %d: the page before it went without a slow fade (%d dim levels seen)"
+                % (k, len(visto["tenue"])), img)
+    if visto["negro"] and time.monotonic() - visto["negro"] > 1.2:
+        P.fallo("credit page %d came %.2f s after the screen went black: no quick fade-in"
+                % (k, time.monotonic() - visto["negro"]), img)
+    return img
+
+
 def cierre():
     with P.carrera(r) as (p, pista, cs):
         reloj = P.ref(r, "carrera", 0, 0, -1, 0, P.texto_reloj(0, 0, 4))
@@ -42,8 +68,7 @@ def cierre():
                 P.fallo("game exited on the result page, status %s" % p["proc"].returncode, img)
 
         for k in (1, 2, 3):
-            P.pulsar(p, "Return")
-            img = pagina(p, "creditos", k)
+            img = siguiente(p, k)
         # Page 2 checked whole; its tilde's single row over the n is part of it.
         P.pulsar(p, "Return")
         t0 = time.monotonic()
