@@ -14,7 +14,16 @@ def conducir(p, pista, cs, nombre, x, y, imagen):
     def llegado(img):
         c = P.buscar_coche(img, pista, cs)
         return c == (x, y, imagen) or "car %s, expected %s" % (c, (x, y, imagen))
-    P.esperar(p, llegado, "the car stopped at (%d,%d) after holding %s" % (x, y, nombre))
+    img = P.esperar(p, llegado, "the car stopped at (%d,%d) after holding %s" % (x, y, nombre))
+    # The first key alone may already have put it there: it must stay while
+    # the game's clock ticks twice, a second at least of frames with all held.
+    for _ in range(2 if "+" in nombre else 0):
+        antes = img
+        img = P.esperar(p, lambda i: not P.igual_region(i, antes, P.RELOJ_X, P.RELOJ_Y,
+                                                        P.RELOJ_W, P.RELOJ_H) or "no tick",
+                        "the clock to tick")
+    if P.buscar_coche(img, pista, cs) != (x, y, imagen):
+        P.fallo("holding %s, the car moved on to %s" % (nombre, P.buscar_coche(img, pista, cs)), img)
     # Let go in the other order, so the key against its bound goes last.
     for t in reversed(nombre.split("+")):
         P.tecla(p, t, False)
