@@ -22,8 +22,9 @@ def conducir(p, pista, cs, nombre, x, y, imagen):
         img = P.esperar(p, lambda i: not P.igual_region(i, antes, P.RELOJ_X, P.RELOJ_Y,
                                                         P.RELOJ_W, P.RELOJ_H) or "no tick",
                         "the clock to tick")
-    if P.buscar_coche(img, pista, cs) != (x, y, imagen):
-        P.fallo("holding %s, the car moved on to %s" % (nombre, P.buscar_coche(img, pista, cs)), img)
+    c = P.buscar_coche(img, pista, cs)
+    if c != (x, y, imagen):
+        P.fallo("holding %s, the car moved on to %s" % (nombre, c), img)
     # Let go in the other order, so the key against its bound goes last.
     for t in reversed(nombre.split("+")):
         P.tecla(p, t, False)

@@ -86,16 +86,14 @@ def sin_datos(nombre, contenido):
         # Windows shows the message in a box too: Return closes it. With no
         # window manager the key goes where the pointer is, so put it there.
         fin = time.monotonic() + P.ESPERA
-        cajas = []
+        cajas, env = [], dict(os.environ, DISPLAY=p["display"])
         while p["proc"].poll() is None and time.monotonic() < fin:
             time.sleep(1)
             cajas = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Carrera$"],
-                                   capture_output=True, text=True,
-                                   env=dict(os.environ, DISPLAY=p["display"])).stdout.split()
+                                   capture_output=True, text=True, env=env).stdout.split()
             for w in cajas:
                 subprocess.run(["xdotool", "mousemove", "--window", w, "20", "20",
-                                "windowfocus", w], capture_output=True,
-                               env=dict(os.environ, DISPLAY=p["display"]))
+                                "windowfocus", w], capture_output=True, env=env)
             P.pulsar(p, "Return")
         rc, err = p["proc"].poll(), P.leer_err(p)
         if rc is None:
