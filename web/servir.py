@@ -1,0 +1,40 @@
+"""Serves the browser build on 127.0.0.1, with the cross-origin isolation
+headers the game's threads need.
+
+    servir.py DIR [PORT] [--sin-cabeceras]
+
+PORT 0 takes a free one; the first line printed is the address served.
+--sin-cabeceras leaves the headers out, as a plain static host would."""
+import functools
+import http.server
+import sys
+
+
+class Pagina(http.server.SimpleHTTPRequestHandler):
+    cabeceras = True
+
+    def end_headers(self):
+        if self.cabeceras:
+            self.send_header("Cross-Origin-Opener-Policy", "same-origin")
+            self.send_header("Cross-Origin-Embedder-Policy", "require-corp")
+        self.send_header("Cache-Control", "no-cache")
+        super().end_headers()
+
+    def log_message(self, *args):
+        pass
+
+
+def main():
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    Pagina.cabeceras = "--sin-cabeceras" not in sys.argv
+    Pagina.extensions_map[".wasm"] = "application/wasm"
+    Pagina.extensions_map[".js"] = "text/javascript"
+    manejo = functools.partial(Pagina, directory=args[0])
+    with http.server.ThreadingHTTPServer(("127.0.0.1", int(args[1]) if len(args) > 1 else 8000),
+                                         manejo) as s:
+        print("http://127.0.0.1:%d/" % s.server_address[1], flush=True)
+        s.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
