@@ -1,0 +1,283 @@
+// Plays the browser build in headless Chromium as a player would, and
+// compares the canvas with what tests/referencia draws from the same
+// datafile: the title (waiting, with its tune), the race, the car held up
+// to the top bound at about 100 px/s, the result page, the three credit
+// pages and the fade to black; then the site served without the isolation
+// headers, which must still play, or say why when opened as a file.
+//
+//   SITIO=build-web/sitio REFERENCIA=build/tests/referencia DATOS=build/datos.dat \
+//   NODE_PATH=<puppeteer-core's node_modules> node tests/web/prueba.js
+'use strict';
+const puppeteer = require('puppeteer-core');
+const { spawn, execFileSync } = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+
+const ESPERA = Number(process.env.E2E_ESPERA || 30) * 1000;
+const { SITIO, REFERENCIA, DATOS } = process.env;
+const ARRIBA = 4;
+const dormir = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// ---- reference pictures, drawn by tests/referencia as the desktop tests do --
+
+function referencia(que, ...args) {
+  const ppm = execFileSync(REFERENCIA, [DATOS, que, ...args.map(String)], { maxBuffer: 1 << 23 });
+  let i = 0;
+  const campo = () => {
+    const j = ppm.indexOf(0x0a, i);
+    const s = ppm.toString('latin1', i, j);
+    i = j + 1;
+    return s;
+  };
+  campo();
+  const [w, h] = campo().split(' ').map(Number);
+  campo();
+  return { w, h, rgb: ppm.subarray(i, i + w * h * 3).toString('base64') };
+}
+
+// Runs in the page: the canvas compared with the references handed to it.
+function ayudas() {
+  const refs = {};
+  const lienzo = document.getElementById('lienzo');
+  const leer = () => lienzo.getContext('2d').getImageData(0, 0, 800, 600).data;
+  window.__prueba = {
+    poner(nombre, b64) {
+      refs[nombre] = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+    },
+    // 'same', or how the region of the canvas differs from the reference.
+    comparar(nombre, x = 0, y = 0, w = 800, h = 600) {
+      const a = leer(), b = refs[nombre];
+      let n = 0, primero = null;
+      for (let j = y; j < y + h; j++) {
+        for (let i = x; i < x + w; i++) {
+          const p = j * 800 + i;
+          if (a[p * 4] !== b[p * 3] || a[p * 4 + 1] !== b[p * 3 + 1] || a[p * 4 + 2] !== b[p * 3 + 2]) {
+            if (!primero) {
+              primero = `first at (${i},${j}): canvas ${a[p * 4]},${a[p * 4 + 1]},${a[p * 4 + 2]}, ` +
+                        `expected ${b[p * 3]},${b[p * 3 + 1]},${b[p * 3 + 2]}`;
+            }
+            n++;
+          }
+        }
+      }
+      return n ? `${n} pixels differ; ${primero}` : 'same';
+    },
+    // The top row where the track region differs from the bare track, and when.
+    arriba(nombre) {
+      const a = leer(), b = refs[nombre];
+      for (let j = 90; j < 588; j++) {
+        for (let i = 163; i < 676; i++) {
+          const p = j * 800 + i;
+          if (a[p * 4] !== b[p * 3] || a[p * 4 + 1] !== b[p * 3 + 1] || a[p * 4 + 2] !== b[p * 3 + 2]) {
+            return { y: j, t: performance.now() };
+          }
+        }
+      }
+      return { y: null, t: performance.now() };
+    },
+    pixel(x, y) {
+      return Array.from(leer().subarray((y * 800 + x) * 4, (y * 800 + x) * 4 + 3));
+    },
+    negro() {
+      const a = leer();
+      for (let p = 0; p < a.length; p += 4) if (a[p] || a[p + 1] || a[p + 2]) return false;
+      return true;
+    },
+    texto: () => document.getElementById('aviso').hidden ? '' : document.getElementById('texto').textContent,
+  };
+}
+
+// ---- the browser and the server, always taken down -------------------------
+
+async function conNavegador(f) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'carrera-chromium-'));
+  let b;
+  try {
+    b = await puppeteer.launch({
+      executablePath: process.env.CHROMIUM || '/usr/bin/chromium', headless: true, userDataDir: dir,
+      args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+             '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    });
+    const p = await b.newPage();
+    p.on('pageerror', (e) => console.log('page error: ' + e.message));
+    await p.setViewport({ width: 900, height: 700 });
+    return await f(p);
+  } finally {
+    if (b) await b.close().catch(() => {});
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+}
+
+async function conServidor(opciones, f) {
+  const s = spawn('/usr/bin/python3', [path.join(__dirname, '../../web/servir.py'), SITIO, '0', ...opciones],
+                  { stdio: ['ignore', 'pipe', 'inherit'] });
+  try {
+    const url = await new Promise((ok, mal) => {
+      s.stdout.once('data', (d) => ok(String(d).trim()));
+      s.once('exit', (c) => mal(new Error('the server stopped with status ' + c)));
+    });
+    return await f(url);
+  } finally {
+    s.kill();
+  }
+}
+
+// ---- waiting and failing -------------------------------------------------
+
+let fallos = 0;
+async function fallo(p, texto) {
+  const ruta = path.resolve(`fallo-${process.pid}-${++fallos}.png`);
+  await p.screenshot({ path: ruta }).catch(() => {});
+  throw new Error(`${texto} (page saved as ${ruta})`);
+}
+
+// Asks cond (run in the page) until it gives true; fails with its last answer.
+async function esperar(p, cond, que, ms = ESPERA, ...args) {
+  const fin = Date.now() + ms;
+  let visto;
+  while (Date.now() < fin) {
+    // A page loading again under the service worker drops one question.
+    visto = await p.evaluate(cond, ...args).catch((e) => e.message);
+    if (visto === true) return;
+    await dormir(20);
+  }
+  await fallo(p, `waiting for ${que}: ${visto}`);
+}
+
+async function pagina(p, nombre, que, region = [0, 0, 800, 600]) {
+  await esperar(p, (n, r) => { const d = __prueba.comparar(n, ...r); return d === 'same' || d; },
+                que, ESPERA, nombre, region);
+}
+
+async function poner(p, refs) {
+  await p.evaluate(ayudas);
+  for (const [nombre, r] of Object.entries(refs)) await p.evaluate((n, b) => __prueba.poner(n, b), nombre, r.rgb);
+}
+
+// Presses Return until the page on the canvas starts to go.
+async function pasar(p, nombre) {
+  for (let k = 0; k < 5; k++) {
+    await p.keyboard.press('Enter');
+    const fin = Date.now() + 5000;
+    while (Date.now() < fin) {
+      if (await p.evaluate((n) => __prueba.comparar(n, 0, 0, 800, 600) !== 'same', nombre)) return;
+      await dormir(20);
+    }
+  }
+  await fallo(p, `${nombre} stayed through five presses of Return`);
+}
+
+// ---- the tests ---------------------------------------------------------------
+
+async function partidaEntera() {
+  const refs = {
+    titulo: referencia('titulo'),
+    carrera: referencia('carrera', 300, 490, ARRIBA, 0, ''),
+    arriba: referencia('carrera', 300, 90, ARRIBA, 0, ''),
+    pista: referencia('carrera', 0, 0, -1, -1, ''),
+    vueltas: referencia('carrera', 0, 0, -1, 0, ''),
+    resultado: referencia('resultado', 0),
+    creditos1: referencia('creditos', 1),
+    creditos2: referencia('creditos', 2),
+    creditos3: referencia('creditos', 3),
+  };
+  await conServidor([], (url) => conNavegador(async (p) => {
+    await p.goto(url);
+    await poner(p, refs);
+    await esperar(p, () => __prueba.texto().startsWith('Haz clic') || `prompt says "${__prueba.texto()}"`,
+                  'the start prompt');
+    await p.mouse.click(450, 350);
+    await pagina(p, 'titulo', 'the title');
+    const oido = await p.evaluate(() => ({ ...carrera.oido }));
+    // The title waits for a key, and its tune plays meanwhile.
+    const fin = Date.now() + 2000;
+    while (Date.now() < fin) {
+      const d = await p.evaluate(() => __prueba.comparar('titulo'));
+      if (d !== 'same') await fallo(p, 'the title went with no key pressed: ' + d);
+      await dormir(100);
+    }
+    const ahora = await p.evaluate(() => ({ ...carrera.oido }));
+    const rms = Math.sqrt((ahora.suma - oido.suma) / Math.max(1, ahora.n - oido.n));
+    if (ahora.n - oido.n < 22050 || rms < 0.01) {
+      await fallo(p, `no tune on the title: ${ahora.n - oido.n} frames played, RMS ${rms.toFixed(4)}`);
+    }
+    console.log(`tune on the title: ${ahora.n - oido.n} frames in 2 s, RMS ${rms.toFixed(3)}`);
+
+    await p.keyboard.press('Enter');
+    await pagina(p, 'carrera', 'the race with the car at (300,490)', [0, 10, 800, 590]);
+    await pagina(p, 'vueltas', 'Vueltas:0 at (1,1)', [0, 0, 100, 10]);
+    const inicio = await p.evaluate(() => __prueba.arriba('pista'));
+
+    // Held Up: one step a tick, 100 px/s, to the top bound at y 90.
+    await p.keyboard.down('ArrowUp');
+    const vistos = [];
+    const hasta = Date.now() + ESPERA;
+    for (;;) {
+      const a = await p.evaluate(() => __prueba.arriba('pista'));
+      vistos.push(a);
+      if (a.y === inicio.y - 400) break;
+      if (Date.now() > hasta) await fallo(p, `the car's top at row ${a.y}, wanted ${inicio.y - 400}`);
+      await dormir(10);
+    }
+    await pagina(p, 'arriba', 'the car at the top bound (300,90)', [0, 10, 800, 590]);
+    await p.keyboard.up('ArrowUp');
+    // From its first step to the top, leaving out the first and last 50 px.
+    const a = vistos.find((v) => v.y <= inicio.y - 50), b = vistos.find((v) => v.y <= inicio.y - 350);
+    const v = (a.y - b.y) / (b.t - a.t) * 1000;
+    console.log(`car held up: ${v.toFixed(1)} px/s`);
+    if (v < 70 || v > 130) await fallo(p, `the car climbed at ${v.toFixed(1)} px/s, wanted about 100`);
+
+    await p.keyboard.down('Space');
+    await esperar(p, () => __prueba.pixel(0, 300).join() !== '0,255,0' || 'surround still green',
+                  'the race to end');
+    await p.keyboard.up('Space');
+    await pagina(p, 'resultado', 'the result page, Vueltas:0');
+    let antes = 'resultado';
+    for (const k of [1, 2, 3]) {
+      await pasar(p, antes);
+      antes = 'creditos' + k;
+      await pagina(p, antes, 'credit page ' + k);
+    }
+    await pasar(p, antes);
+    await esperar(p, () => __prueba.negro() || 'canvas not black yet', 'the fade to black');
+    await esperar(p, () => !document.getElementById('boton').hidden || 'no offer to play again',
+                  'the offer to play again');
+  }));
+}
+
+async function sinCabeceras() {
+  const titulo = { titulo: referencia('titulo') };
+  // A static host: our service worker adds the headers, and the game plays.
+  await conServidor(['--sin-cabeceras'], (url) => conNavegador(async (p) => {
+    await p.goto(url);
+    await esperar(p, () => document.getElementById('texto').textContent.startsWith('Haz clic') ||
+                  `the page says "${document.getElementById('texto').textContent}"`, 'the start prompt');
+    await poner(p, titulo);
+    await p.mouse.click(450, 350);
+    await pagina(p, 'titulo', 'the title, under the service worker');
+  }));
+  // Opened as a file there is no way to isolate it: the page says what is missing.
+  await conNavegador(async (p) => {
+    await p.goto('file://' + path.resolve(SITIO, 'index.html'));
+    await esperar(p, () => /Cross-Origin-Embedder-Policy/.test(document.getElementById('texto').textContent) ||
+                  `the page says "${document.getElementById('texto').textContent}"`, 'the missing headers named');
+  });
+}
+
+(async () => {
+  let bien = 0, mal = 0;
+  for (const f of [partidaEntera, sinCabeceras]) {
+    const t = Date.now();
+    try {
+      await f();
+      bien++;
+      console.log(`ok   ${f.name} (${((Date.now() - t) / 1000).toFixed(1)} s)`);
+    } catch (e) {
+      mal++;
+      console.log(`FAIL ${f.name} (${((Date.now() - t) / 1000).toFixed(1)} s)\n${e.stack}`);
+    }
+  }
+  console.log(`${bien} passed, ${mal} failed`);
+  process.exit(mal ? 1 : 0);
+})();
