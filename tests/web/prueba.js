@@ -90,7 +90,7 @@ function ayudas() {
 
 // ---- the browser and the server, always taken down -------------------------
 
-async function conNavegador(f) {
+async function conNavegador(f, alAbrir = () => {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'carrera-chromium-'));
   let b;
   try {
@@ -99,6 +99,7 @@ async function conNavegador(f) {
       args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
              '--disable-background-networking', '--disable-component-update', '--disable-sync'],
     });
+    alAbrir(b);
     const p = await b.newPage();
     p.on('pageerror', (e) => console.log('page error: ' + e.message));
     await p.setViewport({ width: 900, height: 700 });
@@ -265,7 +266,9 @@ async function sinCabeceras() {
   });
 }
 
-(async () => {
+module.exports = { referencia, poner, pagina, esperar, conNavegador, conServidor, ARRIBA };
+
+if (require.main === module) (async () => {
   let bien = 0, mal = 0;
   for (const f of [partidaEntera, sinCabeceras]) {
     const t = Date.now();
