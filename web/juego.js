@@ -77,6 +77,7 @@ function pagina() {
   let empezar = null;        // where to raise the start, once the game is loaded
   let empezado = false;
   let parado = false;
+  let terminado = false;     // the last page has gone: Return or Space plays again
   let teclas = null;
   let sonido = null;         // {ctx, nodo, anillo, cuentas, leido, escrito}
   // What the page played, for tests and the curious: sum of squares, frames.
@@ -135,7 +136,8 @@ function pagina() {
       // The game says why it stops in one line beginning "carrera: ".
       if (t.startsWith('carrera: ')) error('El juego no puede seguir: ' + t.slice(9));
     },
-    onAbort: (e) => error('El juego se detuvo: ' + e),
+    onAbort: (e) => error(/wasm/.test(e) ? 'No se pudo cargar carrera.wasm del servidor.'
+                                         : 'El juego se detuvo: ' + e),
     carrera: {
       listo(heap, i) {
         empezar = { heap, i };
@@ -147,7 +149,8 @@ function pagina() {
         aviso.hidden = true;
       },
       fin(r) {
-        if (r === 0) decir('Fin de la carrera.', true);
+        terminado = r === 0;
+        if (terminado) decir('Fin de la carrera.', true);
         else error('El juego terminó con un error (' + r + ').');
       },
       aviso: (t) => decir(t, false),
@@ -227,6 +230,7 @@ function pagina() {
     // Arrows, Space and the rest drive the game: the page must not scroll.
     if (t && !e.ctrlKey && !e.metaKey && e.code !== 'F11' && e.code !== 'F5') e.preventDefault();
     if (!suelta && !e.repeat) arrancar();
+    if (terminado && !suelta && (e.code === 'Enter' || e.code === 'Space')) location.reload();
     if (!teclas || e.repeat) return;
     const n = teclas.cola.length;
     const i = Atomics.load(teclas.heap, teclas.escrito);
@@ -274,7 +278,10 @@ function pagina() {
   // ---- loading the game itself ----
   addEventListener('error', (e) => {
     // The data file's loader throws from its own request when a file fails.
-    error('No se pudo cargar el juego: ' + (e.message || e));
+    const m = String(e.message || e).replace(/^Uncaught (Error: )?/, '');
+    const f = /\/([^/\s]+\.(data|wasm|js))\b/.exec(m);
+    error(f ? `No se pudo cargar ${f[1]} del servidor (${m.split(' : ')[0]}).`
+            : 'No se pudo cargar el juego: ' + m);
   });
   const guion = document.createElement('script');
   guion.src = 'carrera.js';

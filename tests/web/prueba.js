@@ -2,8 +2,9 @@
 // compares the canvas with what tests/referencia draws from the same
 // datafile: the title (waiting, with its tune), the race, the car held up
 // to the top bound at about 100 px/s, the result page, the three credit
-// pages and the fade to black; then the site served without the isolation
-// headers, which must still play, or say why when opened as a file.
+// pages and the fade to black. Then where it cannot run as it is: served
+// without the isolation headers it must still play; opened as a file, or
+// served without its data, it must say why.
 //
 //   SITIO=build-web/sitio REFERENCIA=build/tests/referencia DATOS=build/datos.dat \
 //   NODE_PATH=<puppeteer-core's node_modules> node tests/web/prueba.js
@@ -110,8 +111,8 @@ async function conNavegador(f, alAbrir = () => {}) {
   }
 }
 
-async function conServidor(opciones, f) {
-  const s = spawn('/usr/bin/python3', [path.join(__dirname, '../../web/servir.py'), SITIO, '0', ...opciones],
+async function conServidor(opciones, f, sitio = SITIO) {
+  const s = spawn('/usr/bin/python3', [path.join(__dirname, '../../web/servir.py'), sitio, '0', ...opciones],
                   { stdio: ['ignore', 'pipe', 'inherit'] });
   try {
     const url = await new Promise((ok, mal) => {
@@ -247,7 +248,7 @@ async function partidaEntera() {
   }));
 }
 
-async function sinCabeceras() {
+async function dondeNoPuede() {
   const titulo = { titulo: referencia('titulo') };
   // A static host: our service worker adds the headers, and the game plays.
   await conServidor(['--sin-cabeceras'], (url) => conNavegador(async (p) => {
@@ -258,19 +259,33 @@ async function sinCabeceras() {
     await p.mouse.click(450, 350);
     await pagina(p, 'titulo', 'the title, under the service worker');
   }));
-  // Opened as a file there is no way to isolate it: the page says what is missing.
+  // Opened as a file there is no way to isolate it: the page names the headers.
+  const dice = (p, patron, que) => esperar(p, (re) => new RegExp(re).test(__prueba.texto()) ||
+                                           `the page says "${__prueba.texto()}"`, que, ESPERA, patron);
   await conNavegador(async (p) => {
     await p.goto('file://' + path.resolve(SITIO, 'index.html'));
-    await esperar(p, () => /Cross-Origin-Embedder-Policy/.test(document.getElementById('texto').textContent) ||
-                  `the page says "${document.getElementById('texto').textContent}"`, 'the missing headers named');
+    await p.evaluate(ayudas);
+    await dice(p, 'Cross-Origin-Embedder-Policy', 'the missing headers named');
   });
+  // A site uploaded without its data: the page names the file.
+  const copia = fs.mkdtempSync(path.join(os.tmpdir(), 'carrera-sitio-'));
+  try {
+    for (const f of fs.readdirSync(SITIO)) if (f !== 'carrera.data') fs.copyFileSync(path.join(SITIO, f), path.join(copia, f));
+    await conServidor([], (url) => conNavegador(async (p) => {
+      await p.goto(url);
+      await p.evaluate(ayudas);
+      await dice(p, 'No se pudo cargar carrera\\.data', 'the missing file named');
+    }), copia);
+  } finally {
+    fs.rmSync(copia, { recursive: true, force: true });
+  }
 }
 
 module.exports = { referencia, poner, pagina, esperar, conNavegador, conServidor, ARRIBA };
 
 if (require.main === module) (async () => {
   let bien = 0, mal = 0;
-  for (const f of [partidaEntera, sinCabeceras]) {
+  for (const f of [partidaEntera, dondeNoPuede]) {
     const t = Date.now();
     try {
       await f();
