@@ -80,9 +80,10 @@ function pagina() {
   let terminado = false;     // the last page has gone: Return or Space plays again
   let teclas = null;
   let sonido = null;         // {ctx, nodo, anillo, cuentas, leido, escrito}
-  // What the page played, for tests and the curious: sum of squares, frames.
+  // What the page played, for tests and the curious: sum of squares, frames;
+  // and how many screens it painted, the last when.
   const oido = { suma: 0, n: 0 };
-  const carrera = (window.carrera = { oido, cuadros: 0 });
+  const carrera = (window.carrera = { oido, cuadros: 0, pintado: 0 });
 
   function decir(mensaje, conBoton) {
     texto.textContent = mensaje;
@@ -187,6 +188,7 @@ function pagina() {
       for (let i = 0; i < n; i++) pixels32[i] = paleta32[pantalla[i]];
       ctx.putImageData(imagen, 0, 0);
       carrera.cuadros++;
+      carrera.pintado = performance.now();
     }
     requestAnimationFrame(pintar);
   }

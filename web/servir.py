@@ -24,13 +24,20 @@ class Pagina(http.server.SimpleHTTPRequestHandler):
         pass
 
 
+class Servidor(http.server.ThreadingHTTPServer):
+    def handle_error(self, request, client_address):
+        # A browser that closes the page mid-download is no fault of the site.
+        if not isinstance(sys.exc_info()[1], ConnectionError):
+            super().handle_error(request, client_address)
+
+
 def main():
     args = [a for a in sys.argv[1:] if not a.startswith("--")]
     Pagina.cabeceras = "--sin-cabeceras" not in sys.argv
     Pagina.extensions_map[".wasm"] = "application/wasm"
     Pagina.extensions_map[".js"] = "text/javascript"
     manejo = functools.partial(Pagina, directory=args[0])
-    with http.server.ThreadingHTTPServer(("127.0.0.1", int(args[1]) if len(args) > 1 else 8000),
+    with Servidor(("127.0.0.1", int(args[1]) if len(args) > 1 else 8000),
                                          manejo) as s:
         print("http://127.0.0.1:%d/" % s.server_address[1], flush=True)
         s.serve_forever()
