@@ -80,7 +80,6 @@ SYSTEM_DRIVER system_web = {
    .set_window_title = titulo,
    .set_close_button_callback = boton_cerrar,
    .message = mensaje,
-   .desktop_color_depth = NULL,
    .yield_timeslice = _unix_yield_timeslice,
    .create_mutex = _unix_create_mutex,
    .destroy_mutex = _unix_destroy_mutex,

@@ -1,5 +1,5 @@
 /* What the browser's drivers share: their ids, and the page's side of each
- * (web/pagina.js, a --js-library; each runs on the page's own thread while
+ * (web/biblioteca.js, a --js-library; each runs on the page's own thread while
  * the caller waits). */
 #ifndef CARRERA_WEB_H
 #define CARRERA_WEB_H
