@@ -79,7 +79,7 @@ function pagina() {
   let parado = false;
   let terminado = false;     // the last page has gone: Return or Space plays again
   let teclas = null;
-  let sonido = null;         // {ctx, nodo, anillo, cuentas, leido, escrito}
+  let sonido = null;         // {ctx, nodo, anillo, heap, leido, escrito}
   // What the page played, for tests and the curious: sum of squares, frames;
   // and how many screens it painted, the last when.
   const oido = { suma: 0, n: 0 };
@@ -129,7 +129,7 @@ function pagina() {
   sessionStorage.removeItem('carrera-aislar');
 
   // ---- what the game's drivers call (web/biblioteca.js) ----
-  const modulo = (window.Module = {
+  window.Module = {
     canvas: lienzo,
     print: (t) => console.log(t),
     printErr: (t) => {
@@ -178,7 +178,7 @@ function pagina() {
         return sonido.ctx.sampleRate;
       },
     },
-  });
+  };
 
   // ---- the screen: exact pixels, scaled by the page at a whole multiple ----
   function pintar() {
