@@ -402,12 +402,13 @@ TEST_F(datos_dat, patches_con_los_instrumentos_del_tema)
    unload_datafile(p);
 }
 
-TEST(allegro_cfg, musica_por_el_reproductor_de_muestras)
+TEST(allegro_cfg, musica_por_el_reproductor_de_muestras_y_una_ventana)
 {
    install_allegro(SYSTEM_NONE, &errno, atexit);
    ASSERT_TRUE(exists(SALIDA "/allegro.cfg"));
    push_config_state();
    set_config_file(SALIDA "/allegro.cfg");
    EXPECT_EQ(get_config_id("sound", "midi_card", 0), MIDI_DIGMID);
+   EXPECT_EQ(get_config_id("graphics", "gfx_card", 0), GFX_XWINDOWS);
    pop_config_state();
 }

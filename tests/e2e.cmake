@@ -30,6 +30,8 @@ prueba_e2e(sin_pantalla entrada.py pantalla)
 prueba_e2e(datos_malos entrada.py datos)
 prueba_e2e(sonido_musica sonido.py musica)
 prueba_e2e(sonido_paso sonido.py paso)
+# On a Wayland desktop: weston, headless, with Xwayland.
+prueba_e2e(wayland wayland.py)
 
 # The Windows zip under Wine, once script/windows has made it.
 prueba_e2e(wine wine.py)

@@ -81,42 +81,21 @@ def cierre():
             P.fallo("game exited with status %s after the last page; stderr: %s" % (rc, P.leer_err(p)))
 
 
-
-def cerrado(p, donde):
-    P.boton_cerrar(p)
-    try:
-        rc = p["proc"].wait(3)
-    except P.subprocess.TimeoutExpired:
-        P.fallo("the close button on %s: game still running 3 s later" % donde, P.captura(p))
-    if rc != 0:
-        P.fallo("the close button on %s: exit status %s; stderr: %s" % (donde, rc, P.leer_err(p)))
-
-
 def boton_cerrar():
     P.con_datos(r)
     with P.partida(r["carrera"], r["datos"], r["extra"]) as p:
         P.esperar(p, lambda i: P.igual_region(i, P.ref(r, "titulo")), "the title")
-        # What a dock shows: the game's name, class and its own icon.
-        props = P.subprocess.run(["xprop", "-display", p["display"], "-id", str(P.ventana(p)),
-                                  "WM_NAME", "WM_CLASS"], capture_output=True, text=True).stdout
-        if props != 'WM_NAME(STRING) = "Carrera"\nWM_CLASS(STRING) = "carrera", "Carrera"\n':
-            P.fallo("window properties: %r" % props)
-        xpm = P.os.path.join(r["salida"], "game", "carrera_icono.xpm")
-        rgba = P.subprocess.run(["convert", xpm, "rgba:-"], capture_output=True).stdout
-        icono = P.icono(p)
-        malos = [k for k in range(48 * 48) if rgba[k * 4 + 3] == 255 and
-                 rgba[k * 4:k * 4 + 3] != icono["rgb"][k * 3:k * 3 + 3]]
-        if len(rgba) != 48 * 48 * 4 or malos:
-            P.fallo("the window's icon is not the game's: %d pixels differ" % len(malos), icono)
-        cerrado(p, "the title")
+        # What a dock shows: a window with the game's name, class and its own icon.
+        P.de_escritorio(p, r)
+        P.cerrado(p, "the title")
     with P.carrera(r) as (p, pista, cs):
-        cerrado(p, "the race")
+        P.cerrado(p, "the race")
     with P.carrera(r) as (p, pista, cs):
         P.tecla(p, "space", True)
         P.esperar(p, lambda i: P.pixel(i, 0, 300) != (0, 255, 0), "the race to end")
         P.tecla(p, "space", False)
         pagina(p, "resultado", 0)
-        cerrado(p, "the result page")
+        P.cerrado(p, "the result page")
 
 
 P.correr([cierre, boton_cerrar])

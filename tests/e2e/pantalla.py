@@ -15,13 +15,21 @@ Everything is a plain function; a game being played is a dict `p`.
                                            last cond's text and saves a PNG
         rc = esperar_fin(p, 30)            exit status of the game
 
-  partida(carrera, datos, extra=(), sonido=None, cfg=None, env=None)
+  partida(carrera, datos, extra=(), sonido=None, cfg=None, env=None,
+          display=None)
     datos: the datos.dat to use; extra: more files to put beside it
     (patches.dat, allegro.cfg); sonido: a path that the game's ALSA output
     is written to (raw, see asoundrc); cfg: text for allegro.cfg, which
     replaces any in extra. By default sound goes to a file in the run dir
     and never reaches a sound card (digi_card = ALSA is added to
-    allegro.cfg unless it names a card).
+    allegro.cfg unless it names a card). display: an X display to play on
+    instead of a fresh Xvfb; where it has no root picture (Xwayland), set
+    p["pantalla_id"] to the window that captura takes instead.
+
+The game's window: ventana(p) its id; de_escritorio(p, r, gestor) fails
+unless it is a mapped 800x600 window a desktop takes in, with the game's
+name, class and icon; cerrado(p, where) sends the close button's request
+and wants status 0 at once.
 
 Images are dicts {"ancho", "alto", "rgb"} with rgb packed 3 bytes a pixel,
 row by row. leer_ppm / escribir_png / recorte / distintos / igual_region
@@ -227,10 +235,13 @@ def leer_xwd(datos):
 
 
 def captura(p):
+    # Rootless Xwayland has no picture of its root: there the game's window
+    # is the screen (p["pantalla_id"]).
+    donde = ["-id", str(p["pantalla_id"])] if p.get("pantalla_id") else ["-root"]
     # A window that goes while xwd walks the screen (Wine makes and drops
     # several as it starts) fails that one capture: take it again.
     for vez in range(5):
-        r = subprocess.run(["xwd", "-root", "-silent", "-display", p["display"]],
+        r = subprocess.run(["xwd", "-silent", "-display", p["display"]] + donde,
                            capture_output=True, timeout=ESPERA)
         if r.returncode == 0 or b"BadWindow" not in r.stderr or vez == 4:
             break
@@ -326,6 +337,57 @@ def boton_cerrar(p):
         ev = (ctypes.c_long * 24)(33, 0, 0, 0, w, proto, 32, borrar, 0)
         x.XSendEvent(d, ctypes.c_ulong(w), 0, ctypes.c_long(0), ev)
         x.XFlush(d)
+
+
+def xwininfo(p, *args):
+    return subprocess.run(["xwininfo", "-display", p["display"]] + list(args),
+                          capture_output=True, text=True, timeout=ESPERA).stdout
+
+
+def de_escritorio(p, r, gestor=False):
+    """Fails unless the game's window is one a desktop takes in: mapped,
+    800x600, not override-redirect, named "Carrera" with the game's class and
+    icon, managed when there is a window manager (gestor), and no
+    override-redirect window over the screen. Returns its (x, y) on the root."""
+    w = ventana(p)
+    info = xwininfo(p, "-id", str(w))
+    for debe in ("Width: 800\n", "Height: 600\n", "Map State: IsViewable\n",
+                 "Override Redirect State: no\n"):
+        if debe not in info:
+            fallo("the Carrera window lacks %r:\n%s" % (debe.strip(), info))
+    props = subprocess.run(["xprop", "-display", p["display"], "-id", str(w), "WM_NAME",
+                            "WM_CLASS", "WM_STATE"], capture_output=True, text=True).stdout
+    nombre = 'WM_NAME(STRING) = "Carrera"\nWM_CLASS(STRING) = "carrera", "Carrera"\n'
+    if not props.startswith(nombre):
+        fallo("window properties: %r" % props)
+    if gestor and "window state: Normal" not in props:
+        fallo("the window manager has not taken the window: %r" % props)
+    # Allegro's fullscreen driver draws in a window of this kind.
+    for hijo in re.findall(r"^\s+(0x[0-9a-f]+) ", xwininfo(p, "-root", "-children"), re.M):
+        h = xwininfo(p, "-id", hijo)
+        if "Override Redirect State: yes" in h and "IsViewable" in h and \
+                int(re.search(r"Width: (\d+)", h).group(1)) >= 800:
+            fallo("an override-redirect window covers the screen:\n%s" % h)
+    xpm = os.path.join(r["salida"], "game", "carrera_icono.xpm")
+    rgba = subprocess.run(["convert", xpm, "rgba:-"], capture_output=True).stdout
+    img = icono(p)
+    malos = [k for k in range(48 * 48) if rgba[k * 4 + 3] == 255 and
+             rgba[k * 4:k * 4 + 3] != img["rgb"][k * 3:k * 3 + 3]]
+    if len(rgba) != 48 * 48 * 4 or malos:
+        fallo("the window's icon is not the game's: %d pixels differ" % len(malos), img)
+    return tuple(int(re.search(r"Absolute upper-left %s:\s+(-?\d+)" % e, info).group(1))
+                 for e in "XY")
+
+
+def cerrado(p, donde):
+    """The close button on screen donde ends the game at once with status 0."""
+    boton_cerrar(p)
+    try:
+        rc = p["proc"].wait(3)
+    except subprocess.TimeoutExpired:
+        fallo("the close button on %s: game still running 3 s later" % donde, captura(p))
+    if rc != 0:
+        fallo("the close button on %s: exit status %s; stderr: %s" % (donde, rc, leer_err(p)))
 
 
 def icono(p):
@@ -496,8 +558,9 @@ def lanzar(d, env):
 
 
 @contextlib.contextmanager
-def partida(carrera, datos, extra=(), sonido=None, cfg=None, env=None):
-    x, display = abrir_x()
+def partida(carrera, datos, extra=(), sonido=None, cfg=None, env=None, display=None):
+    # On a display of the test's own (a compositor's Xwayland), no Xvfb.
+    x, display = abrir_x() if display is None else (None, display)
     p = {"display": display, "xvfb": x, "proc": None, "dir": None,
          "pulsadas": set()}
     try:
@@ -514,7 +577,8 @@ def partida(carrera, datos, extra=(), sonido=None, cfg=None, env=None):
                 pass
         if p["proc"] is not None:
             cerrar(p["proc"])
-        cerrar(x)
+        if x is not None:
+            cerrar(x)
         visto = None
         if p["proc"] is not None and os.environ.get("CARRERA_INFORMES"):
             err = leer_err(p)

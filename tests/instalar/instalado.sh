@@ -82,6 +82,7 @@ esperar 30 es_titulo "$tmp/titulo.png" "$tmp/pantalla.png" || {
 }
 abrio_patches "$tmp/traza" || { grep patches "$tmp/traza" >&2 || true; fallo "patches.dat was not opened"; }
 [ ! -s "$tmp/traza.err" ] || { cat "$tmp/traza.err" >&2; fallo "the game wrote to stderr"; }
+ventana_de_escritorio || { xwininfo -root -tree >&2; fallo "no mapped 800x600 window, or one over the screen"; }
 
 # A key passes the title: the race screen's green comes up.
 en_carrera() {
@@ -98,4 +99,4 @@ rm "$raiz/lib/games/carrera/patches.dat"
 arrancar "$tmp/traza2"
 esperar 30 es_titulo "$tmp/titulo.png" "$tmp/pantalla.png" || fallo "no title without patches.dat"
 ! abrio_patches "$tmp/traza2" || fallo "patches.dat seen although it is gone"
-echo "ok: installed with $modo, title shown, patches found"
+echo "ok: installed with $modo, a window with the title, patches found"

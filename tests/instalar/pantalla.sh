@@ -57,6 +57,21 @@ es_titulo() {
   [ "$diff" = 0 ]
 }
 
+# True when the game's window is one a desktop takes in: mapped, 800x600, not
+# override-redirect, and no override-redirect window (Allegro's fullscreen
+# driver draws in one) is on the screen.
+ventana_de_escritorio() {
+  local id info hijo
+  id=$(xdotool search --class Carrera) || return 1
+  info=$(xwininfo -id "$id")
+  grep -q 'Map State: IsViewable' <<<"$info" && grep -q 'Override Redirect State: no' <<<"$info" &&
+    grep -q -- '-geometry 800x600+' <<<"$info" || return 1
+  for hijo in $(xwininfo -root -children | awk '$1 ~ /^0x/ {print $1}'); do
+    info=$(xwininfo -id "$hijo")
+    ! { grep -q 'Override Redirect State: yes' <<<"$info" && grep -q IsViewable <<<"$info"; } || return 1
+  done
+}
+
 # A home with a do-nothing ALSA device, so that Allegro's sound starts without
 # a sound card and its software MIDI player has to load the patches.
 #   casa_sin_sonido DIR

@@ -45,6 +45,8 @@ dpkg-deb -x "$deb" "$tmp/raiz"
 menu=$tmp/raiz/usr/share/applications/carrera.desktop
 [ "$(sed -n 's/^Exec=//p' "$menu")" = /usr/games/carrera ] || fallo "menu entry does not run /usr/games/carrera"
 desktop-file-validate "$menu" || fallo "menu entry does not validate"
+cmp -s "$build/allegro.cfg" "$tmp/raiz/usr/lib/games/carrera/allegro.cfg" ||
+  fallo "the packed allegro.cfg is not the build's, with its window"
 ! file "$tmp/raiz/usr/lib/games/carrera/carrera" | grep -q 'not stripped' || fallo "the game is not stripped"
 # What Debian would say of it: no error, no warning.
 lintian --tag-display-limit 0 "$deb" >"$tmp/lintian.log" 2>&1 || true
