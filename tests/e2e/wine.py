@@ -4,6 +4,7 @@ missing or damaged datos.dat. Skipped when there is no zip
 (script/windows makes it and runs this).
 
     CARRERA_ZIP=.../carrera-1.0-windows.zip wine.py"""
+import atexit
 import os
 import shutil
 import subprocess
@@ -26,6 +27,7 @@ def preparar():
     if not os.path.exists(ZIP):
         raise unittest.SkipTest("no Windows build at %r (script/windows)" % ZIP)
     d = tempfile.mkdtemp(prefix="carrera-wine-")
+    atexit.register(shutil.rmtree, d, True)
     with zipfile.ZipFile(ZIP) as z:
         z.extractall(d)
     juego = os.path.join(d, "carrera-1.0")
