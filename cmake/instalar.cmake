@@ -7,6 +7,17 @@
 set(juego_bin lib/games/carrera)
 set(juego_datos share/games/carrera)
 
+# Two builds of one commit make the same package: its dates are the last
+# commit's (or the source files' in a tarball), unless SOURCE_DATE_EPOCH is set.
+set(fecha $ENV{SOURCE_DATE_EPOCH})
+if(NOT fecha)
+  execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                  OUTPUT_VARIABLE fecha OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+if(NOT fecha)
+  file(TIMESTAMP ${PROJECT_SOURCE_DIR}/CMakeLists.txt fecha "%s" UTC)
+endif()
+
 install(TARGETS carrera RUNTIME DESTINATION ${juego_bin})
 install(FILES ${CARRERA_SALIDA}/allegro.cfg ${CARRERA_SALIDA}/patches.dat
         DESTINATION ${juego_bin})
@@ -54,8 +65,10 @@ foreach(t IN LISTS tamanos)
           RENAME carrera.png)
 endforeach()
 find_program(CONVERT convert REQUIRED)
+# With SOURCE_DATE_EPOCH set ImageMagick writes no dates into the PNGs.
 add_custom_command(OUTPUT ${pngs}
-  COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/instalar/icono.sh ${CONVERT}
+  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${fecha}
+          bash ${PROJECT_SOURCE_DIR}/cmake/instalar/icono.sh ${CONVERT}
           ${CMAKE_BINARY_DIR}/data/coche_arriba.pcx ${iconos} ${tamanos}
   DEPENDS ${PROJECT_SOURCE_DIR}/cmake/instalar/icono.sh
           ${CMAKE_BINARY_DIR}/data/coche_arriba.pcx
@@ -79,4 +92,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The tune needs nothing from outside: its patches come in patches.dat.
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
+# cpack dates the package's files and archives from SOURCE_DATE_EPOCH.
+file(WRITE ${CMAKE_BINARY_DIR}/cpack_fecha.cmake
+     "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n  set(ENV{SOURCE_DATE_EPOCH} ${fecha})\nendif()\n")
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/cpack_fecha.cmake)
 include(CPack)

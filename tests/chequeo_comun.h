@@ -23,12 +23,21 @@ static inline int iniciar_allegro()
    return hecho;
 }
 
+static inline bool orden(const std::string &o)
+{
+   return std::system((o + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The test program's own folder, made on first use; it goes when the program
+// ends, also after a failed test.
 static inline std::string carpeta()
 {
    static std::string dir;
    if (dir.empty()) {
-      char plantilla[] = "/tmp/chequeo.XXXXXX";
-      dir = mkdtemp(plantilla);
+      const char *tmp = std::getenv("TMPDIR");
+      std::string plantilla = std::string(tmp && *tmp ? tmp : "/tmp") + "/chequeo.XXXXXX";
+      dir = mkdtemp(&plantilla[0]);
+      std::atexit([] { orden("rm -rf '" + dir + "'"); });
    }
    return dir;
 }
@@ -118,11 +127,6 @@ static inline void escribir_mid(const std::string &ruta)
    poner32(b, pista.size());
    b.insert(b.end(), pista.begin(), pista.end());
    escribir(ruta, b);
-}
-
-static inline bool orden(const std::string &o)
-{
-   return std::system((o + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 // A good unpacked datos.dat of our own, built once per test program; dat

@@ -36,6 +36,11 @@ TEST(sonido, el_tema_se_oye_con_los_patches_de_al_lado)
    if (!std::getenv("DISPLAY"))
       GTEST_SKIP() << "sin DISPLAY";
    std::string raw = "/tmp/datos_sonido_" + std::to_string(getpid()) + ".raw";
+   // The capture goes at the end, also when a check stops the test early.
+   struct quitar {
+      std::string ruta;
+      ~quitar() { std::remove(ruta.c_str()); }
+   } captura{raw};
    // Allegro looks for patches.dat where $ALLEGRO points, as beside the game.
    setenv("ALLEGRO", SALIDA, 1);
    ASSERT_EQ(allegro_init(), 0) << allegro_error;
@@ -58,7 +63,6 @@ TEST(sonido, el_tema_se_oye_con_los_patches_de_al_lado)
    remove_sound();
 
    double n = nivel(raw);
-   std::remove(raw.c_str());
    EXPECT_GT(n, 300.0) << "the tune came out silent";
    unload_datafile(datos);
 }

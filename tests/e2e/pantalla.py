@@ -59,6 +59,8 @@ For the game itself:
                                  ref(r, "carrera", x, y, imagen, vueltas,
                                  reloj), ref(r, "titulo"), ...
     texto_reloj(h, m, s)         the clock text as it must show
+    leer_reloj(r, img)           the clock text on the screen ("?" where unread)
+    hora_reloj(r, img)           (h, m, s) on the screen's clock, or None
     correr([f, ...])             runs test functions, prints each result
                                  and "N passed, N failed"; exits 0, 1, or
                                  77 when all were skipped
@@ -634,6 +636,29 @@ def rutas():
 def texto_reloj(h, m, s):
     t = "%d:%d: %d" % (h, m, s) if s <= 9 else "%d:%d:%d" % (h, m, s)
     return t.ljust(9)
+
+
+def leer_reloj(r, img):
+    """The clock's text on the screen, a "?" where no character of it shows."""
+    letras = r.setdefault("cache", {}).get("letras")
+    if letras is None:
+        letras = r["cache"]["letras"] = {}
+        for t in ("012345678", "9: "):
+            muestra = ref(r, "carrera", 0, 0, -1, 0, t)
+            for k, ch in enumerate(t):
+                letras[recorte(muestra, RELOJ_X + 8 * k, RELOJ_Y, 8, 8)["rgb"]] = ch
+    return "".join(letras.get(recorte(img, RELOJ_X + 8 * k, RELOJ_Y, 8, 8)["rgb"], "?")
+                   for k in range(9))
+
+
+def hora_reloj(r, img):
+    """(h, m, s) as the clock shows it, or None when it shows no time."""
+    t = leer_reloj(r, img)
+    try:
+        h, m, s = map(int, t.split(":"))
+    except ValueError:
+        return None
+    return (h, m, s) if t == texto_reloj(h, m, s) and m < 60 and s < 60 else None
 
 
 def ref(r, que, *args):

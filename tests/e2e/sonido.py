@@ -165,7 +165,7 @@ def conducir_un_rato(p, ruta, pista):
 
 def paso_solo():
     """No tune: the race is silent until an arrow is held, then the step
-    sound's own waveform is heard, then silence again."""
+    sound's own waveform is heard at its level, then silence again."""
     sin_datos()
     ruta = os.path.abspath("paso.raw")
     t = plantilla()
@@ -181,6 +181,13 @@ def paso_solo():
         if c < 0.99:
             P.fallo("while Up was held: best match with the step sound %.3f, expected "
                     "> 0.99 (RMS %.0f)" % (c, rms(durante)))
+        nivel = sum(map(operator.mul, durante[k:k + len(t)], t)) / sum(map(operator.mul, t, t))
+        print("step sound at %.3f of the sample's own level" % nivel)
+        # Volume 128 of 255 and halfway across: a step is a quarter of the sample
+        # on each side; two steps the mixer starts together are twice that.
+        if nivel < 0.22:
+            P.fallo("step sound at %.3f of the sample's own level, expected 0.25 or more"
+                    % nivel)
         cola = rms(izquierda(ruta, s2 + 2 * TASA * CUADRO, s3))
         if cola != 0:
             P.fallo("step sound still heard 2 s of audio after the key came up: RMS %.0f" % cola)

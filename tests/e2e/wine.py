@@ -4,6 +4,7 @@ missing or damaged datos.dat. Skipped when there is no zip
 (script/windows makes it and runs this).
 
     CARRERA_ZIP=.../carrera-1.0-windows.zip wine.py"""
+import atexit
 import os
 import shutil
 import subprocess
@@ -26,6 +27,7 @@ def preparar():
     if not os.path.exists(ZIP):
         raise unittest.SkipTest("no Windows build at %r (script/windows)" % ZIP)
     d = tempfile.mkdtemp(prefix="carrera-wine-")
+    atexit.register(limpiar, d)
     with zipfile.ZipFile(ZIP) as z:
         z.extractall(d)
     juego = os.path.join(d, "carrera-1.0")
@@ -48,6 +50,19 @@ def terminar():
     servidor = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
     subprocess.run([servidor, "-k"], timeout=60)
     subprocess.run([servidor, "-w"], timeout=60)
+
+
+def limpiar(d):
+    """The folder goes at the end, and so does the one Wine's server keeps in
+    TMPDIR, named in the prefix."""
+    terminar()
+    try:
+        servidor = open(os.path.join(d, "prefijo", "wineserver")).read().strip()
+    except OSError:
+        servidor = ""
+    if servidor.startswith("wine-"):
+        shutil.rmtree(os.path.join(os.environ.get("TMPDIR") or "/tmp", servidor), True)
+    shutil.rmtree(d, True)
 
 
 def partida_entera():
