@@ -8,7 +8,9 @@ suma=$(cd "$(dirname "$0")" && pwd)/windows/allegro.sha256
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/carrera
 fuente=allegro4.4_4.4.3.1.orig.tar.gz
 mkdir -p "$cache"
-if ! (cd "$cache" && sha256sum -c --quiet "$suma" 2>/dev/null); then
+# sha256sum reports a missing file on standard output, which is the caller's:
+# only the path may go there.
+if ! (cd "$cache" && sha256sum -c --quiet "$suma" >/dev/null 2>&1); then
   apt_dir=$(mktemp -d)
   trap 'rm -rf "$apt_dir"' EXIT
   espejo=$(sed -n 's/^URIs: *\([^ ]*\).*/\1/p' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -1)
