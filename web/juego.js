@@ -1,66 +1,19 @@
-// The page around the game: checks that the browser can run it, loads it,
+// The page's start-up: checks that the browser can run the game, loads it,
 // holds it behind the start prompt until the first click or key (the moment
-// the browser lets sound start), paints its screen into the canvas, passes
-// the keys, plays its sound, and offers another race at the end. Whatever
-// stops it is said in the page, in the game's language.
+// the browser lets sound start), hands the game's drivers to the screen,
+// keys and sound (pantalla.js, teclado.js, sonido.js), and offers another
+// race at the end. Whatever stops it is said in the page, in the game's
+// language.
 'use strict';
-
-// ---- plain functions, also held by tests/web/unidad.test.js ---------------
-
-// Allegro's palette has 0-63 levels; the desktop shows v as (v << 2) | (v >> 4).
-function colores(paleta, salida) {
-  const ocho = (v) => ((v & 63) << 2) | ((v & 63) >> 4);
-  for (let i = 0; i < 256; i++) {
-    const r = ocho(paleta[i * 4]), g = ocho(paleta[i * 4 + 1]), b = ocho(paleta[i * 4 + 2]);
-    // The canvas keeps R, G, B, A in that order in memory: little-endian words.
-    salida[i] = (0xff000000 | (b << 16) | (g << 8) | r) >>> 0;
-  }
-  return salida;
-}
-
-// A key by where it sits (KeyboardEvent.code) to Allegro's KEY_* scancode; 0
-// for one Allegro has no name for, which still passes a page.
-const TECLAS = (() => {
-  const t = {};
-  for (let i = 0; i < 26; i++) t['Key' + String.fromCharCode(65 + i)] = 1 + i;
-  for (let i = 0; i < 10; i++) {
-    t['Digit' + i] = 27 + i;
-    t['Numpad' + i] = 37 + i;
-  }
-  for (let i = 1; i <= 12; i++) t['F' + i] = 46 + i;
-  const resto = [
-    'Escape', 'Backquote', 'Minus', 'Equal', 'Backspace', 'Tab', 'BracketLeft',
-    'BracketRight', 'Enter', 'Semicolon', 'Quote', 'Backslash', 'IntlBackslash', 'Comma',
-    'Period', 'Slash', 'Space', 'Insert', 'Delete', 'Home', 'End', 'PageUp', 'PageDown',
-    'ArrowLeft', 'ArrowRight', 'ArrowUp', 'ArrowDown', 'NumpadDivide', 'NumpadMultiply',
-    'NumpadSubtract', 'NumpadAdd', 'NumpadDecimal', 'NumpadEnter', 'PrintScreen', 'Pause',
-  ];
-  resto.forEach((c, i) => { t[c] = 59 + i; });
-  const mandos = ['ShiftLeft', 'ShiftRight', 'ControlLeft', 'ControlRight', 'AltLeft',
-                  'AltRight', 'MetaLeft', 'MetaRight', 'ContextMenu', 'ScrollLock',
-                  'NumLock', 'CapsLock'];
-  mandos.forEach((c, i) => { t[c] = 115 + i; });
-  return t;
-})();
-
-function tecla(codigo) {
-  return TECLAS[codigo] || 0;
-}
-
-// The character a key gives, as Allegro's key buffer keeps it; 0 for none.
-function caracter(nombre) {
-  const otros = { Enter: 13, Escape: 27, Backspace: 8, Tab: 9 };
-  if (nombre.length === 1) return nombre.charCodeAt(0) & 0x7fff;
-  return otros[nombre] || 0;
-}
-
-// ---- the page ---------------------------------------------------------------
 
 // Said when the page is not cross-origin isolated and cannot make itself so.
 const sinCabeceras = 'Este servidor no envía las cabeceras que el juego necesita para sus hilos: ' +
   'Cross-Origin-Opener-Policy: same-origin y Cross-Origin-Embedder-Policy: require-corp. ' +
   'Ábrelo desde un servidor que las envíe (script/web --servir), no como fichero.';
 
+// What the page played, for tests and the curious: sum of squares, frames;
+// and how many screens it painted, the last when.
+const carrera = (window.carrera = { oido: { suma: 0, n: 0 }, cuadros: 0, pintado: 0 });
 
 function pagina() {
   const lienzo = document.getElementById('lienzo');
@@ -68,22 +21,10 @@ function pagina() {
   const aviso = document.getElementById('aviso');
   const texto = document.getElementById('texto');
   const boton = document.getElementById('boton');
-  const ctx = lienzo.getContext('2d');
-  let imagen = ctx.createImageData(800, 600);
-  let pixels32 = new Uint32Array(imagen.data.buffer);
-  const paleta32 = new Uint32Array(256);
-  let pantalla = null;       // the game's screen, or null while it has none
-  let paletaJuego = null;
   let empezar = null;        // where to raise the start, once the game is loaded
   let empezado = false;
   let parado = false;
   let terminado = false;     // the last page has gone: Return or Space plays again
-  let teclas = null;
-  let sonido = null;         // {ctx, nodo, anillo, heap, leido, escrito}
-  // What the page played, for tests and the curious: sum of squares, frames;
-  // and how many screens it painted, the last when.
-  const oido = { suma: 0, n: 0 };
-  const carrera = (window.carrera = { oido, cuadros: 0, pintado: 0 });
 
   function decir(mensaje, conBoton) {
     texto.textContent = mensaje;
@@ -155,55 +96,15 @@ function pagina() {
         else error('El juego terminó con un error (' + r + ').');
       },
       aviso: (t) => decir(t, false),
-      pantalla(pixels, w, h, paleta) {
-        pantalla = pixels;
-        paletaJuego = paleta;
-        if (pixels && (w !== lienzo.width || h !== lienzo.height)) {
-          lienzo.width = w;
-          lienzo.height = h;
-          imagen = ctx.createImageData(w, h);
-          pixels32 = new Uint32Array(imagen.data.buffer);
-          escalar();
-        }
-      },
+      pantalla: abrirPantalla(lienzo, marco),
       teclado(cola, heap, escrito) {
-        teclas = cola ? { cola, heap, escrito } : null;
+        teclas.cola = cola;
+        teclas.heap = heap;
+        teclas.escrito = escrito;
       },
-      sonido(anillo, heap, leido, escrito) {
-        if (!sonido) return 0;
-        sonido.anillo = anillo;
-        sonido.heap = heap;
-        sonido.leido = leido;
-        sonido.escrito = escrito;
-        return sonido.ctx.sampleRate;
-      },
+      sonido: ponerSonido,
     },
   };
-
-  // ---- the screen: exact pixels, scaled by the page at a whole multiple ----
-  function pintar() {
-    if (pantalla) {
-      colores(paletaJuego, paleta32);
-      const n = pixels32.length;
-      for (let i = 0; i < n; i++) pixels32[i] = paleta32[pantalla[i]];
-      ctx.putImageData(imagen, 0, 0);
-      carrera.cuadros++;
-      carrera.pintado = performance.now();
-    }
-    requestAnimationFrame(pintar);
-  }
-  requestAnimationFrame(pintar);
-
-  function escalar() {
-    const d = window.devicePixelRatio || 1;
-    const k = Math.min(innerWidth * d / lienzo.width, innerHeight * d / lienzo.height);
-    // A window smaller than the game shrinks it; otherwise whole multiples only.
-    const veces = k >= 1 ? Math.floor(k) : k;
-    marco.style.width = (lienzo.width * veces / d) + 'px';
-    marco.style.height = (lienzo.height * veces / d) + 'px';
-  }
-  addEventListener('resize', escalar);
-  escalar();
 
   document.getElementById('completa').addEventListener('click', (e) => {
     e.currentTarget.blur();
@@ -225,57 +126,10 @@ function pagina() {
     e.stopPropagation();
     location.reload();
   });
-
-  // ---- keys ----
-  function pasar(e, suelta) {
-    const t = tecla(e.code);
-    // Arrows, Space and the rest drive the game: the page must not scroll.
-    if (t && !e.ctrlKey && !e.metaKey && e.code !== 'F11' && e.code !== 'F5') e.preventDefault();
-    if (!suelta && !e.repeat) arrancar();
-    if (terminado && !suelta && (e.code === 'Enter' || e.code === 'Space')) location.reload();
-    if (!teclas || e.repeat) return;
-    const n = teclas.cola.length;
-    const i = Atomics.load(teclas.heap, teclas.escrito);
-    Atomics.store(teclas.cola, i % n, t | (suelta ? 0x100 : 0) | (caracter(e.key) << 16));
-    Atomics.store(teclas.heap, teclas.escrito, i + 1);
-  }
-  addEventListener('keydown', (e) => pasar(e, false));
-  addEventListener('keyup', (e) => pasar(e, true));
-
-  // ---- sound: the game's ring of 16-bit stereo frames, played as it comes ----
-  function abrirSonido() {
-    try {
-      const ac = new (window.AudioContext || window.webkitAudioContext)();
-      const nodo = ac.createScriptProcessor(2048, 0, 2);
-      sonido = { ctx: ac, nodo, anillo: null };
-      nodo.onaudioprocess = (ev) => {
-        const izq = ev.outputBuffer.getChannelData(0), der = ev.outputBuffer.getChannelData(1);
-        const s = sonido;
-        let hecho = 0;
-        if (s.anillo) {
-          const frames = s.anillo.length / 2;
-          const l = Atomics.load(s.heap, s.leido);
-          const hay = Math.min((Atomics.load(s.heap, s.escrito) - l) >>> 0, izq.length);
-          for (let k = 0; k < hay; k++) {
-            const j = ((l + k) % frames) * 2;
-            izq[k] = s.anillo[j] / 32768;
-            der[k] = s.anillo[j + 1] / 32768;
-            oido.suma += izq[k] * izq[k];
-          }
-          oido.n += hay;
-          Atomics.store(s.heap, s.leido, (l + hay) >>> 0);
-          hecho = hay;
-        }
-        izq.fill(0, hecho);
-        der.fill(0, hecho);
-      };
-      nodo.connect(ac.destination);
-      ac.resume();
-    } catch (e) {
-      console.error('sin sonido: ' + e);
-      sonido = null;
-    }
-  }
+  escucharTeclado((codigo) => {
+    arrancar();
+    if (terminado && (codigo === 'Enter' || codigo === 'Space')) location.reload();
+  });
 
   // ---- loading the game itself ----
   addEventListener('error', (e) => {
@@ -291,8 +145,4 @@ function pagina() {
   document.body.appendChild(guion);
 }
 
-if (typeof module === 'object') {
-  module.exports = { colores, tecla, caracter };
-} else {
-  pagina();
-}
+pagina();
