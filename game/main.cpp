@@ -45,8 +45,7 @@ static void boton_cerrar()
 }
 
 // A key wakes the title and the pages at once. Allegro calls this just before
-// it puts the key in the buffer; a wait woken that early sleeps on to the
-// next wake (a tick on the pages, the tenth of a second on the title).
+// it puts the key in the buffer, so the wait gives it a millisecond to land.
 static void tecla_avisa(int)
 {
    avisar();
@@ -60,6 +59,8 @@ static bool tecla_o_cierre()
       if (cerrar)
          return false;
       esperar();
+      if (!keypressed())
+         rest(1);
    }
    readkey();
    return true;
