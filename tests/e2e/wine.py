@@ -7,7 +7,12 @@ with status 1 on a missing or damaged datos.dat. Skipped when there is no zip
 
 Under Wine on Xvfb the game shows in a window whatever allegro.cfg asks for
 (Wine cannot switch the screen's mode there): only the zip's setting tells
-that a Windows player gets a window too.
+that a Windows player gets a window too. What only a real Windows machine
+can show: that window under the desktop compositor, in the right colours and
+at 100 px/s (Allegro writes into the desktop's own surface while the window
+is in front, through GDI otherwise), the title there at once, the fullscreen
+switch to 800x600 in 256 colours with gfx_card = DXAC, and the window's
+close button and taskbar icon.
 
     CARRERA_ZIP=.../carrera-1.0-windows.zip wine.py"""
 import atexit
