@@ -16,7 +16,7 @@ Everything is a plain function; a game being played is a dict `p`.
         rc = esperar_fin(p, 30)            exit status of the game
 
   partida(carrera, datos, extra=(), sonido=None, cfg=None, env=None,
-          display=None)
+          display=None, tam="800x600")
     datos: the datos.dat to use; extra: more files to put beside it
     (patches.dat, allegro.cfg); sonido: a path that the game's ALSA output
     is written to (raw, see asoundrc); cfg: text for allegro.cfg, which
@@ -24,7 +24,8 @@ Everything is a plain function; a game being played is a dict `p`.
     and never reaches a sound card (digi_card = ALSA is added to
     allegro.cfg unless it names a card). display: an X display to play on
     instead of a fresh Xvfb; where it has no root picture (Xwayland), set
-    p["pantalla_id"] to the window that captura takes instead.
+    p["pantalla_id"] to the window that captura takes instead. tam: the
+    fresh Xvfb's screen size.
 
 The game's window: ventana(p) its id; de_escritorio(p, r, gestor) fails
 unless it is a mapped 800x600 window a desktop takes in, with the game's
@@ -320,7 +321,10 @@ def _x11(p):
 
 
 def ventana(p):
-    """The id of the game's window, found by its class."""
+    """The id of the game's window, found by its class, or p["ventana"] when
+    the test found it some other way (Wine names the class after the .exe)."""
+    if p.get("ventana"):
+        return int(p["ventana"])
     r = subprocess.run(["xdotool", "search", "--class", "Carrera"], capture_output=True,
                        text=True, timeout=ESPERA, env=dict(os.environ, DISPLAY=p["display"]))
     ids = r.stdout.split()
@@ -381,13 +385,15 @@ def de_escritorio(p, r, gestor=False):
                  for e in "XY")
 
 
-def cerrado(p, donde):
-    """The close button on screen donde ends the game at once with status 0."""
+def cerrado(p, donde, limite=3):
+    """The close button on screen donde ends the game at once (within limite
+    seconds) with status 0."""
     boton_cerrar(p)
     try:
-        rc = p["proc"].wait(3)
+        rc = p["proc"].wait(limite)
     except subprocess.TimeoutExpired:
-        fallo("the close button on %s: game still running 3 s later" % donde, captura(p))
+        fallo("the close button on %s: game still running %d s later" % (donde, limite),
+              captura(p))
     if rc != 0:
         fallo("the close button on %s: exit status %s; stderr: %s" % (donde, rc, leer_err(p)))
 
@@ -450,11 +456,12 @@ def leer_err(p):
 
 # ---- X server and game ------------------------------------------------------
 
-def abrir_x():
-    """Starts Xvfb on a free display; returns (process, ":N")."""
+def abrir_x(tam="800x600"):
+    """Starts Xvfb on a free display with a screen of tam pixels; returns
+    (process, ":N")."""
     lee, escribe = os.pipe()
     x = subprocess.Popen(["Xvfb", "-displayfd", str(escribe), "-screen", "0",
-                          "800x600x24", "-nolisten", "tcp", "-noreset"],
+                          tam + "x24", "-nolisten", "tcp", "-noreset"],
                          pass_fds=(escribe,), stdout=subprocess.DEVNULL,
                          stderr=subprocess.DEVNULL, preexec_fn=_morir_con_padre)
     os.close(escribe)
@@ -560,9 +567,10 @@ def lanzar(d, env):
 
 
 @contextlib.contextmanager
-def partida(carrera, datos, extra=(), sonido=None, cfg=None, env=None, display=None):
+def partida(carrera, datos, extra=(), sonido=None, cfg=None, env=None, display=None,
+            tam="800x600"):
     # On a display of the test's own (a compositor's Xwayland), no Xvfb.
-    x, display = abrir_x() if display is None else (None, display)
+    x, display = abrir_x(tam) if display is None else (None, display)
     p = {"display": display, "xvfb": x, "proc": None, "dir": None,
          "pulsadas": set()}
     try:
