@@ -1,32 +1,57 @@
 // The page's screen: the game's 8-bit screen, in memory it shares with the
 // page, painted into the canvas through its palette on the page's frames,
-// and the canvas scaled by the page at a whole multiple.
+// and the canvas scaled by the page at a whole multiple. Only whole frames
+// are painted, and only new ones: the game's screen driver (web/pantalla.c)
+// counts its waits, odd while it waits, and the page copies the screen while
+// the count stays one odd number it has not painted, or the palette moved.
 'use strict';
 
 const pantalla = {
   pixels: null,    // the game's screen, or null while it has none
   paleta: null,
+  heap: null,      // and its wait count, heap[cuadro]
+  cuadro: 0,
 };
 
 function abrirPantalla(lienzo, marco) {
   const ctx = lienzo.getContext('2d');
   let imagen = ctx.createImageData(800, 600);
   let pixels32 = new Uint32Array(imagen.data.buffer);
+  let copia = new Uint8Array(800 * 600);
+  const paleta = new Uint8Array(1024), vista = new Uint8Array(1024);
   const paleta32 = new Uint32Array(256);
+  let pintada = -1;   // the wait count last painted
 
-  function pintar() {
-    if (pantalla.pixels) {
-      colores(pantalla.paleta, paleta32);
-      const n = pixels32.length;
-      const p = pantalla.pixels;
-      for (let i = 0; i < n; i++) pixels32[i] = paleta32[p[i]];
-      ctx.putImageData(imagen, 0, 0);
-      carrera.cuadros++;
-      carrera.pintado = performance.now();
-    }
-    requestAnimationFrame(pintar);
+  // Copies a whole frame of the game and paints it, if it is new.
+  // entero: the game is held, so its screen is whole whatever the count.
+  function pintar(entero = false) {
+    const s = pantalla;
+    if (!s.pixels) return;
+    const n = Atomics.load(s.heap, s.cuadro);
+    // Even: the game is drawing, its screen may lack the car.
+    if (!(n & 1) && !entero) return;
+    vista.set(s.paleta);
+    let igual = n === pintada;
+    for (let i = 0; igual && i < 1024; i++) igual = vista[i] === paleta[i];
+    if (igual) return;
+    copia.set(s.pixels);
+    // The game woke during the copy: this one may be torn, the next is whole.
+    if (Atomics.load(s.heap, s.cuadro) !== n && !entero) return;
+    paleta.set(vista);
+    colores(paleta, paleta32);
+    const m = pixels32.length;
+    for (let i = 0; i < m; i++) pixels32[i] = paleta32[copia[i]];
+    ctx.putImageData(imagen, 0, 0);
+    pintada = n;
+    carrera.cuadros++;
+    carrera.pintado = performance.now();
   }
-  requestAnimationFrame(pintar);
+
+  function cuadro() {
+    pintar();
+    requestAnimationFrame(cuadro);
+  }
+  requestAnimationFrame(cuadro);
 
   function escalar() {
     const d = window.devicePixelRatio || 1;
@@ -39,15 +64,21 @@ function abrirPantalla(lienzo, marco) {
   addEventListener('resize', escalar);
   escalar();
 
-  // What the game's screen driver hands over (web/biblioteca.js).
-  return function (pixels, w, h, paleta) {
+  // What the game's screen driver hands over (web/biblioteca.js), the game
+  // held until it returns: a closing screen is whole, and is painted last.
+  return function (pixels, w, h, paleta, heap, i) {
+    if (!pixels && pantalla.pixels) pintar(true);
     pantalla.pixels = pixels;
     pantalla.paleta = paleta;
+    pantalla.heap = heap;
+    pantalla.cuadro = i;
+    pintada = -1;
     if (pixels && (w !== lienzo.width || h !== lienzo.height)) {
       lienzo.width = w;
       lienzo.height = h;
       imagen = ctx.createImageData(w, h);
       pixels32 = new Uint32Array(imagen.data.buffer);
+      copia = new Uint8Array(w * h);
       escalar();
     }
   };

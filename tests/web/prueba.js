@@ -126,6 +126,35 @@ async function conServidor(opciones, f, sitio = SITIO) {
   }
 }
 
+// CPU seconds of a process and all below it, from /proc: a browser's
+// processes all descend from the one it was launched as.
+function cpu(pid) {
+  const padres = new Map();
+  const tiempos = new Map();
+  for (const d of fs.readdirSync('/proc').filter((x) => /^\d+$/.test(x))) {
+    try {
+      const campos = fs.readFileSync(`/proc/${d}/stat`, 'utf8').split(') ')[1].split(' ');
+      padres.set(Number(d), Number(campos[1]));
+      tiempos.set(Number(d), Number(campos[11]) + Number(campos[12]));
+    } catch (e) { /* gone meanwhile */ }
+  }
+  let t = 0;
+  for (const [d, ticks] of tiempos) {
+    let q = d;
+    while (q > 1 && q !== pid) q = padres.get(q) || 0;
+    if (q === pid) t += ticks;
+  }
+  return t / 100;
+}
+
+// Share of one core that the browser's processes take over the next ms.
+async function uso(navegador, ms) {
+  const pid = navegador.process().pid;
+  const c0 = cpu(pid), r0 = Date.now();
+  await dormir(ms);
+  return (cpu(pid) - c0) / ((Date.now() - r0) / 1000);
+}
+
 // ---- waiting and failing -------------------------------------------------
 
 let fallos = 0;
@@ -185,6 +214,7 @@ async function partidaEntera() {
     creditos2: referencia('creditos', 2),
     creditos3: referencia('creditos', 3),
   };
+  let navegador;
   await conServidor([], (url) => conNavegador(async (p) => {
     await p.goto(url);
     await poner(p, refs);
@@ -212,18 +242,29 @@ async function partidaEntera() {
     await pagina(p, 'vueltas', 'Vueltas:0 at (1,1)', [0, 0, 100, 10]);
     const inicio = await p.evaluate(() => __prueba.arriba('pista'));
 
-    // Held Up: one step a tick, 100 px/s, to the top bound at y 90.
+    // Held Up: one step a tick, 100 px/s, to the top bound at y 90. The page
+    // paints whole frames only: every look finds the car.
     await p.keyboard.down('ArrowUp');
     const vistos = [];
     const hasta = Date.now() + ESPERA;
     for (;;) {
       const a = await p.evaluate(() => __prueba.arriba('pista'));
+      if (a.y === null) await fallo(p, `look ${vistos.length + 1} of the climb found no car on the track`);
       vistos.push(a);
       if (a.y === inicio.y - 400) break;
       if (Date.now() > hasta) await fallo(p, `the car's top at row ${a.y}, wanted ${inicio.y - 400}`);
       await dormir(10);
     }
     await pagina(p, 'arriba', 'the car at the top bound (300,90)', [0, 10, 800, 590]);
+    // Held there the car is drawn and heard every tick; the game sleeps
+    // between its ticks and the page paints only new frames. A game or page
+    // that spins takes a core or more.
+    const cpuArriba = await uso(navegador, 3000);
+    console.log(`CPU with Up held at the bound: ${(cpuArriba * 100).toFixed(0)}% of one core`);
+    if (cpuArriba > 0.6) {
+      await fallo(p, `the browser took ${(cpuArriba * 100).toFixed(0)}% of one core with Up held, ` +
+                  'wanted well under one core');
+    }
     await p.keyboard.up('ArrowUp');
     // From its first step to the top, leaving out the first and last 50 px.
     const a = vistos.find((v) => v.y <= inicio.y - 50), b = vistos.find((v) => v.y <= inicio.y - 350);
@@ -249,7 +290,7 @@ async function partidaEntera() {
     await esperar(p, () => __prueba.negro() || 'canvas not black yet', 'the fade to black');
     await esperar(p, () => !document.getElementById('boton').hidden || 'no offer to play again',
                   'the offer to play again');
-  }));
+  }, (b) => { navegador = b; }));
 }
 
 async function dondeNoPuede() {
@@ -285,7 +326,7 @@ async function dondeNoPuede() {
   }
 }
 
-module.exports = { referencia, poner, pagina, esperar, conNavegador, conServidor, ARRIBA };
+module.exports = { referencia, poner, pagina, esperar, conNavegador, conServidor, uso, ARRIBA };
 
 if (require.main === module) (async () => {
   let bien = 0, mal = 0;
