@@ -87,7 +87,66 @@ function ayudas() {
       return true;
     },
     texto: () => document.getElementById('aviso').hidden ? '' : document.getElementById('texto').textContent,
+    // From now on, the brightest value of each frame the page paints, and when.
+    vigilar() {
+      const v = (window.__brillos = []);
+      let visto = -1;
+      (function mirar() {
+        if (carrera.cuadros !== visto) {
+          visto = carrera.cuadros;
+          const a = leer();
+          let m = 0;
+          for (let p = 0; p < a.length; p += 4) m = Math.max(m, a[p], a[p + 1], a[p + 2]);
+          v.push([m, performance.now()]);
+        }
+        if (window.__brillos === v) requestAnimationFrame(mirar);
+      })();
+    },
+    brillos() {
+      const v = window.__brillos;
+      window.__brillos = null;
+      return v;
+    },
+    // The left side of what the page played, frames desde to hasta (of carrera.oido.n).
+    oido(desde, hasta) {
+      const g = carrera.oido.grabado;
+      return Array.from({ length: hasta - desde }, (_, i) => g[(desde + i) % g.length]);
+    },
   };
+}
+
+// ---- the step sound, as the page should play it -----------------------------
+
+// The first n frames of the step sound as the mixer plays it at tasa Hz
+// (linear steps between the sample's own values), as the desktop test has it.
+function plantilla(tasa, n = 400) {
+  const salida = execFileSync(REFERENCIA, [DATOS, 'muestra'], { maxBuffer: 1 << 23 });
+  const i = salida.indexOf(0x0a);
+  const [hz, largo] = salida.toString('latin1', 0, i).split(' ').map(Number);
+  const m = [];
+  for (let k = 0; k < largo; k++) m.push(salida.readInt16LE(i + 1 + k * 2) / 32768);
+  const t = [];
+  for (let k = 0; k < n; k++) {
+    const pos = k * hz / tasa, j = Math.floor(pos);
+    if (j + 1 >= m.length) break;
+    t.push(m[j] + (m[j + 1] - m[j]) * (pos - j));
+  }
+  return t;
+}
+
+// Best normalised correlation of t with any stretch of x.
+function parecido(x, t) {
+  const et = Math.sqrt(t.reduce((a, v) => a + v * v, 0));
+  let mejor = 0;
+  for (let k = 0; k + t.length <= x.length; k++) {
+    let e = 0, c = 0;
+    for (let i = 0; i < t.length; i++) {
+      e += x[k + i] * x[k + i];
+      c += x[k + i] * t[i];
+    }
+    if (e > 0) mejor = Math.max(mejor, c / (Math.sqrt(e) * et));
+  }
+  return mejor;
 }
 
 // ---- the browser and the server, always taken down -------------------------
@@ -222,7 +281,7 @@ async function partidaEntera() {
                   'the start prompt');
     await p.mouse.click(450, 350);
     await pagina(p, 'titulo', 'the title');
-    const oido = await p.evaluate(() => ({ ...carrera.oido }));
+    const oido = await p.evaluate(() => ({ ...carrera.oido, t: performance.now() }));
     // The title waits for a key, and its tune plays meanwhile.
     const fin = Date.now() + 2000;
     while (Date.now() < fin) {
@@ -230,17 +289,24 @@ async function partidaEntera() {
       if (d !== 'same') await fallo(p, 'the title went with no key pressed: ' + d);
       await dormir(100);
     }
-    const ahora = await p.evaluate(() => ({ ...carrera.oido }));
+    const ahora = await p.evaluate(() => ({ ...carrera.oido, t: performance.now() }));
     const rms = Math.sqrt((ahora.suma - oido.suma) / Math.max(1, ahora.n - oido.n));
-    if (ahora.n - oido.n < 22050 || rms < 0.01) {
-      await fallo(p, `no tune on the title: ${ahora.n - oido.n} frames played, RMS ${rms.toFixed(4)}`);
+    // The page plays at its own rate, the rate the game mixes at: the tune's tempo.
+    const tasa = await p.evaluate(() => sonido.ctx.sampleRate);
+    const ritmo = (ahora.n - oido.n) / ((ahora.t - oido.t) / 1000);
+    if (ritmo < tasa * 0.8 || ritmo > tasa * 1.2 || rms < 0.01) {
+      await fallo(p, `no tune on the title as it should play: ${ritmo.toFixed(0)} frames a second ` +
+                  `at a rate of ${tasa} Hz, RMS ${rms.toFixed(4)}`);
     }
-    console.log(`tune on the title: ${ahora.n - oido.n} frames in 2 s, RMS ${rms.toFixed(3)}`);
+    console.log(`tune on the title: ${ritmo.toFixed(0)} frames a second at ${tasa} Hz, RMS ${rms.toFixed(3)}`);
 
     await p.keyboard.press('Enter');
     await pagina(p, 'carrera', 'the race with the car at (300,490)', [0, 10, 800, 590]);
     await pagina(p, 'vueltas', 'Vueltas:0 at (1,1)', [0, 0, 100, 10]);
     const inicio = await p.evaluate(() => __prueba.arriba('pista'));
+
+    // The tune alone, before the step sound.
+    const soloMusica = await p.evaluate(() => __prueba.oido(carrera.oido.n - 44100, carrera.oido.n));
 
     // Held Up: one step a tick, 100 px/s, to the top bound at y 90. The page
     // paints whole frames only: every look finds the car.
@@ -256,6 +322,17 @@ async function partidaEntera() {
       await dormir(10);
     }
     await pagina(p, 'arriba', 'the car at the top bound (300,90)', [0, 10, 800, 590]);
+    // The step sound's own waveform at the page's rate, found over the tune
+    // in a second of play: the pitch of all the game's sound. The tune alone
+    // matches it by chance some way.
+    const conPasos = await p.evaluate(() => __prueba.oido(carrera.oido.n - 44100, carrera.oido.n));
+    const t = plantilla(tasa);
+    const [c1, c0] = [parecido(conPasos, t), parecido(soloMusica, t)];
+    console.log(`step sound match: ${c1.toFixed(3)} with Up held, ${c0.toFixed(3)} with the tune alone`);
+    if (c1 < 0.8 || c1 < c0 + 0.08) {
+      await fallo(p, `step sound not heard at its pitch: match ${c1.toFixed(3)} with Up held, ` +
+                  `${c0.toFixed(3)} without`);
+    }
     // Held there the car is drawn and heard every tick; the game sleeps
     // between its ticks and the page paints only new frames. A game or page
     // that spins takes a core or more.
@@ -280,16 +357,36 @@ async function partidaEntera() {
                   'the race to end');
     await p.keyboard.up('Space');
     await pagina(p, 'resultado', 'the result page, Vueltas:0');
+    // Return on a page dims it slowly to black, some sixty levels in about a
+    // second as on the desktop; the next page comes at once.
+    const fundido = async (que) => {
+      const v = await p.evaluate(() => __prueba.brillos());
+      const tenues = new Set(v.filter(([m]) => m > 0 && m < 200).map(([m]) => m)).size;
+      if (tenues < 5) await fallo(p, `${que}: the page before it went without a slow fade (${tenues} dim levels seen)`);
+      return v;
+    };
     let antes = 'resultado';
     for (const k of [1, 2, 3]) {
+      await p.evaluate(() => __prueba.vigilar());
       await pasar(p, antes);
       antes = 'creditos' + k;
       await pagina(p, antes, 'credit page ' + k);
+      const v = await fundido('credit page ' + k);
+      const negro = v.findIndex(([m]) => m === 0), luz = v.findIndex(([m], i) => i > negro && m >= 200);
+      if (negro < 0 || luz < 0 || v[luz][1] - v[negro][1] > 1200) {
+        await fallo(p, `credit page ${k}: no quick fade-in after black ` +
+                    `(${negro < 0 ? 'never black' : luz < 0 ? 'never bright again' : `${(v[luz][1] - v[negro][1]).toFixed(0)} ms`})`);
+      }
     }
+    // The last page goes with the slowest fade to black, nearly two seconds.
+    await p.evaluate(() => __prueba.vigilar());
     await pasar(p, antes);
+    const t0 = Date.now();
     await esperar(p, () => __prueba.negro() || 'canvas not black yet', 'the fade to black');
     await esperar(p, () => !document.getElementById('boton').hidden || 'no offer to play again',
                   'the offer to play again');
+    await fundido('the end');
+    if (Date.now() - t0 < 1200) await fallo(p, `the game ended ${Date.now() - t0} ms into its fade: no slow fade to black`);
   }, (b) => { navegador = b; }));
 }
 
