@@ -29,7 +29,7 @@ add_custom_command(OUTPUT ${icono}
 file(WRITE ${CMAKE_BINARY_DIR}/carrera.rc "allegro_icon ICON \"${icono}\"\n")
 set_source_files_properties(${CMAKE_BINARY_DIR}/carrera.rc PROPERTIES OBJECT_DEPENDS ${icono})
 
-add_executable(carrera WIN32 game/main.cpp game/timers.cpp game/chequeo.cpp
+add_executable(carrera WIN32 game/main.cpp game/timers.cpp game/espera.cpp game/chequeo.cpp
                ${CMAKE_BINARY_DIR}/carrera.rc)
 target_include_directories(carrera PRIVATE game ${CARRERA_LINUX}/data)
 target_link_libraries(carrera PRIVATE allegro)

@@ -13,6 +13,7 @@ extern void *allegro_icon;
 
 #include "chequeo.h"
 #include "datos.h"
+#include "espera.h"
 #include "reglas.h"
 #include "timers.h"
 
@@ -35,20 +36,30 @@ static int parar_pantalla(const char *porque)
 }
 
 // The close button quits from any screen; keys keep their old meaning. It
-// comes on Allegro's own thread, so it only raises this flag for the waits.
+// comes on Allegro's own thread, so it only raises this flag and wakes the waits.
 static std::atomic<bool> cerrar{false};
 static void boton_cerrar()
 {
    cerrar = true;
+   avisar();
+}
+
+// A key wakes the title and the pages at once. Allegro calls this just before
+// it puts the key in the buffer; a wait woken that early sleeps on to the
+// next wake (a tick on the pages, the tenth of a second on the title).
+static void tecla_avisa(int)
+{
+   avisar();
 }
 
 // Waits for a key and takes it; false if the close button came first.
+// It sleeps between looks, where it once looked every millisecond.
 static bool tecla_o_cierre()
 {
    while (!keypressed()) {
       if (cerrar)
          return false;
-      rest(1);
+      esperar();
    }
    readkey();
    return true;
@@ -105,6 +116,7 @@ int main(int argc, char *argv[])
       return parar("no se pudo iniciar Allegro: no hay pantalla (mira DISPLAY)");
    install_timer();
    install_keyboard();
+   keyboard_lowlevel_callback = tecla_avisa;
    // Without the tune's patches keep the step sound; without a card, play silent.
    if (install_sound(-1, -1, argv[0]) != 0 &&
        install_sound(DIGI_AUTODETECT, MIDI_NONE, argv[0]) != 0)
@@ -145,9 +157,13 @@ int main(int argc, char *argv[])
 
    // Space is only looked at here: a tap between two frames is not seen.
    while (!key[KEY_SPACE] && !cerrar) {
-      while (!tomar_tick(c))
+      // The wait for the tick sleeps until the timer wakes it, where it once
+      // spun on the counter and took a whole core; the frames stay as they were.
+      while (!tomar_tick(c)) {
          if (cerrar)
             goto fin;
+         esperar();
+      }
 
       regla_vuelta(vueltas, marcas);
 

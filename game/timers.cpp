@@ -2,6 +2,7 @@
 
 #include <allegro.h>
 
+#include "espera.h"
 #include "reglas.h"
 
 std::atomic<int> c, crs, crm, crh;
@@ -9,6 +10,7 @@ std::atomic<int> c, crs, crm, crh;
 void temp()
 {
    c++;
+   avisar();  // the race loop sleeps until this tick
 }
 END_OF_FUNCTION(temp)
 

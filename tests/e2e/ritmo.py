@@ -5,8 +5,15 @@ between two changes of the clock's seconds the car climbs 100 px however busy
 the machine is: a frame timer a fifth slow or fast is 80 or 120. The wall
 clock bounds only what the race clock cannot see: a loop that ran frames
 between ticks would climb in a fraction of a second, a timer thread slow
-altogether would take twice as long."""
+altogether would take twice as long.
+
+Between frames, and on the title, the game sleeps: a wait that spun on the
+counter would take a whole core, where the game needs a few hundredths of
+one. Its CPU time is measured over a few seconds of each, against half a
+core, which no spin on a quiet machine stays under."""
+import os
 import time
+import unittest
 
 import pantalla as P
 
@@ -54,4 +61,50 @@ def subida():
                     "race clock, expected 100 (%d-%d)" % (poco, mucho, s1, s2, LENTO, RAPIDO))
 
 
-P.correr([subida])
+# Of one core, the most the game may take on the title or racing with a key held.
+CPU_MAX = 0.4
+
+
+def cpu(p):
+    """CPU seconds the game's process (all its threads) has used."""
+    with open("/proc/%d/stat" % p["proc"].pid) as f:
+        campos = f.read().rsplit(")", 1)[1].split()
+    return (int(campos[11]) + int(campos[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def parte_de_core(p, segundos):
+    c0, t0 = cpu(p), time.monotonic()
+    time.sleep(segundos)
+    return (cpu(p) - c0) / (time.monotonic() - t0)
+
+
+def descanso():
+    # Under a sanitizer or valgrind the game runs many times slower: its CPU
+    # time says nothing about its waits there.
+    if os.environ.get("CARRERA_ENVOLTORIO") or any(
+            k in os.environ for k in ("ASAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS")):
+        raise unittest.SkipTest("a checked game: its CPU time is not the game's")
+    P.con_datos(r)
+    with P.partida(r["carrera"], r["datos"], r["extra"]) as p:
+        titulo = P.ref(r, "titulo")
+        P.esperar(p, lambda i: P.igual_region(i, titulo) or P.describir(i, titulo),
+                  "the title screen")
+        en_titulo = parte_de_core(p, 3)
+        pista = P.empezar_carrera(p, r)
+        cs = P.coches(r)
+        P.tecla(p, "Up", True)
+        time.sleep(0.5)
+        corriendo = parte_de_core(p, 3)
+        # The car still climbs: the frames ran while it was measured.
+        c = P.buscar_coche(P.captura(p), pista, cs)
+        print("CPU, part of a core: %.3f on the title, %.3f racing with a key held"
+              % (en_titulo, corriendo))
+        if not isinstance(c, tuple) or c[1] > 390:
+            P.fallo("the car did not climb while the CPU was measured: %s" % (c,))
+        for donde, parte in (("on the title", en_titulo), ("racing", corriendo)):
+            if parte > CPU_MAX:
+                P.fallo("the game took %.0f%% of a core %s: its wait does not sleep"
+                        % (100 * parte, donde))
+
+
+P.correr([subida, descanso])
