@@ -6,6 +6,8 @@
 // the count stays one odd number it has not painted, or the palette moved.
 'use strict';
 
+const BANDA = 16;  // rows compared and painted together
+
 const pantalla = {
   pixels: null,    // the game's screen, or null while it has none
   paleta: null,
@@ -17,9 +19,10 @@ function abrirPantalla(lienzo, marco) {
   const ctx = lienzo.getContext('2d');
   let imagen = ctx.createImageData(800, 600);
   let pixels32 = new Uint32Array(imagen.data.buffer);
-  let copia = new Uint8Array(800 * 600);
+  let copia = new Uint8Array(800 * 600), vieja = new Uint8Array(800 * 600);  // new, and as painted
+  let completa = true;  // the canvas shows nothing of the game yet: paint all of it
   const paleta = new Uint8Array(1024), vista = new Uint8Array(1024);
-  const paleta32 = new Uint32Array(256);
+  const paleta32 = colores(paleta, new Uint32Array(256));
   let pintada = -1;   // the wait count last painted
 
   // Copies a whole frame of the game and paints it, if it is new.
@@ -31,17 +34,45 @@ function abrirPantalla(lienzo, marco) {
     // Even: the game is drawing, its screen may lack the car.
     if (!(n & 1) && !entero) return;
     vista.set(s.paleta);
-    let igual = n === pintada;
-    for (let i = 0; igual && i < 1024; i++) igual = vista[i] === paleta[i];
-    if (igual) return;
+    let otra = false;
+    for (let i = 0; !otra && i < 1024; i++) otra = vista[i] !== paleta[i];
+    if (n === pintada && !otra) return;
     copia.set(s.pixels);
     // The game woke during the copy: this one may be torn, the next is whole.
     if (Atomics.load(s.heap, s.cuadro) !== n && !entero) return;
-    paleta.set(vista);
-    colores(paleta, paleta32);
-    const m = pixels32.length;
-    for (let i = 0; i < m; i++) pixels32[i] = paleta32[copia[i]];
-    ctx.putImageData(imagen, 0, 0);
+    if (otra) {
+      paleta.set(vista);
+      colores(paleta, paleta32);
+    }
+    // Only the columns that changed in each band of rows are painted: a race
+    // frame changes its clock and the car, not the whole track.
+    const w = lienzo.width, h = lienzo.height, palabras = w >> 2;
+    const nueva = new Uint32Array(copia.buffer), vieja32 = new Uint32Array(vieja.buffer);
+    for (let y0 = 0; y0 < h; y0 += BANDA) {
+      const y1 = Math.min(h, y0 + BANDA);
+      let x0 = 0, x1 = w;
+      if (!otra && !completa) {
+        let a = palabras, b = -1;
+        for (let y = y0; y < y1; y++) {
+          const f = y * palabras;
+          for (let i = 0; i < palabras; i++) {
+            if (nueva[f + i] !== vieja32[f + i]) {
+              if (i < a) a = i;
+              if (i > b) b = i;
+            }
+          }
+        }
+        if (b < 0) continue;
+        x0 = a * 4;
+        x1 = b * 4 + 4;
+      }
+      for (let y = y0; y < y1; y++) {
+        for (let i = y * w + x0, fin = y * w + x1; i < fin; i++) pixels32[i] = paleta32[copia[i]];
+      }
+      ctx.putImageData(imagen, 0, 0, x0, y0, x1 - x0, y1 - y0);
+    }
+    [vieja, copia] = [copia, vieja];
+    completa = false;
     pintada = n;
     carrera.cuadros++;
     carrera.pintado = performance.now();
@@ -73,12 +104,14 @@ function abrirPantalla(lienzo, marco) {
     pantalla.heap = heap;
     pantalla.cuadro = i;
     pintada = -1;
+    completa = true;
     if (pixels && (w !== lienzo.width || h !== lienzo.height)) {
       lienzo.width = w;
       lienzo.height = h;
       imagen = ctx.createImageData(w, h);
       pixels32 = new Uint32Array(imagen.data.buffer);
       copia = new Uint8Array(w * h);
+      vieja = new Uint8Array(w * h);
       escalar();
     }
   };
