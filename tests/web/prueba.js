@@ -264,13 +264,20 @@ async function poner(p, refs) {
   for (const [nombre, r] of Object.entries(refs)) await p.evaluate((n, b) => __prueba.poner(n, b), nombre, r.rgb);
 }
 
-// Presses Return until the page on the canvas starts to go.
+// Presses Return until the page on the canvas starts to go. While a fade is
+// watched (vigilar), its record tells at once, and the whole canvas is
+// compared only now and then: that would take the page's thread from the
+// fade it watches.
 async function pasar(p, nombre) {
   for (let k = 0; k < 5; k++) {
     await p.keyboard.press('Enter');
     const fin = Date.now() + 5000;
-    while (Date.now() < fin) {
-      if (await p.evaluate((n) => __prueba.comparar(n, 0, 0, 800, 600) !== 'same', nombre)) return;
+    for (let i = 0; Date.now() < fin; i++) {
+      if (await p.evaluate((n, todo) => {
+        const v = window.__brillos;
+        if (v && v.some(([m]) => m !== v[0][0])) return true;
+        return (todo || !v) && __prueba.comparar(n, 0, 0, 800, 600) !== 'same';
+      }, nombre, i % 10 === 0)) return;
       await dormir(20);
     }
   }
@@ -389,6 +396,12 @@ async function partidaEntera() {
     for (const k of [1, 2, 3]) {
       await p.evaluate(() => __prueba.vigilar());
       await pasar(p, antes);
+      // The fade watched to its end before the canvas is compared again.
+      const fin = Date.now() + 3000;
+      while (Date.now() < fin && !await p.evaluate(() => {
+        const v = window.__brillos, i = v.findIndex(([m]) => m < 200);
+        return i >= 0 && v.slice(i).some(([m]) => m >= 200);
+      })) await dormir(50);
       antes = 'creditos' + k;
       await pagina(p, antes, 'credit page ' + k);
       const v = await fundido('credit page ' + k);
@@ -404,9 +417,9 @@ async function partidaEntera() {
     await p.evaluate(() => __prueba.vigilar());
     await pasar(p, antes);
     const t0 = Date.now();
-    await esperar(p, () => __prueba.negro() || 'canvas not black yet', 'the fade to black');
     await esperar(p, () => !document.getElementById('boton').hidden || 'no offer to play again',
                   'the offer to play again');
+    await esperar(p, () => __prueba.negro() || 'canvas not black', 'the fade to black');
     await fundido('the end');
     if (Date.now() - t0 < 1200) await fallo(p, `the game ended ${Date.now() - t0} ms into its fade: no slow fade to black`);
   }, (b) => { navegador = b; }));
