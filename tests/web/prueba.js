@@ -1,13 +1,14 @@
-// Plays the browser build in headless Chromium as a player would, and
-// compares the canvas with what tests/referencia draws from the same
-// datafile: the title (waiting, with its tune), the race, the car held up
-// to the top bound at about 100 px/s, the result page, the three credit
-// pages and the fade to black. Then where it cannot run as it is: served
-// without the isolation headers it must still play; opened as a file, or
-// served without its data, it must say why.
+// Plays the browser build in headless Chromium (or Firefox) as a player
+// would, and compares the canvas with what tests/referencia draws from the
+// same datafile: the title (waiting, with its tune), the race, the car held
+// up to the top bound at about 100 px/s in whole frames, its step sound at
+// its pitch, the browser's CPU, the result page, the three credit pages with
+// the desktop's fades and the fade to black. Then where it cannot run as it
+// is: served without the isolation headers it must still play; opened as a
+// file, or served without its data, it must say why.
 //
-//   SITIO=build-web/sitio REFERENCIA=build/tests/referencia DATOS=build/datos.dat \
-//   NODE_PATH=<puppeteer-core's node_modules> node tests/web/prueba.js
+//   [NAVEGADOR=firefox] SITIO=build-web/sitio REFERENCIA=build/tests/referencia \
+//   DATOS=build/datos.dat NODE_PATH=<puppeteer-core's node_modules> node tests/web/prueba.js
 'use strict';
 const puppeteer = require('puppeteer-core');
 const { spawn, execFileSync } = require('child_process');
