@@ -23,10 +23,10 @@ mergeInto(LibraryManager.library, {
     Module.carrera.aviso(UTF8ToString(texto));
   },
   web_pantalla__proxy: 'sync',
-  web_pantalla__sig: 'viiii',
-  web_pantalla: function (pixels, w, h, paleta) {
+  web_pantalla__sig: 'viiiii',
+  web_pantalla: function (pixels, w, h, paleta, cuadro) {
     Module.carrera.pantalla(pixels ? HEAPU8.subarray(pixels, pixels + w * h) : null, w, h,
-                            HEAPU8.subarray(paleta, paleta + 1024));
+                            HEAPU8.subarray(paleta, paleta + 1024), HEAP32, cuadro >> 2);
   },
   web_teclado__proxy: 'sync',
   web_teclado__sig: 'viii',

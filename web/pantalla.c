@@ -1,8 +1,10 @@
 /* The browser's screen. The screen is a plain 8-bit memory bitmap in the
  * memory the page shares with the game; the page paints it into its canvas
- * on each of its frames, through the palette kept here. vsync() waits for
- * Allegro's own simulated retrace at 70 Hz, as the desktop's X driver does,
- * so the fades take the time they take there. */
+ * through the palette kept here, but only while the game waits (for its
+ * tick, a key or the retrace): then the screen holds a whole frame, never a
+ * track without its car. vsync() waits for Allegro's own simulated retrace
+ * at 70 Hz, as the desktop's X driver does, so the fades take the time they
+ * take there. */
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
 
@@ -12,6 +14,15 @@
 
 static unsigned char *pixels;
 static unsigned char paleta[256 * 4];
+/* Odd while the game waits, raised at each wait and each wake: the page
+ * paints a new odd count, and drops a copy the count moved under. */
+static atomic_int cuadro;
+
+void web_espera(int esperando)
+{
+   if (esperando != (atomic_load(&cuadro) & 1))
+      atomic_fetch_add(&cuadro, 1);
+}
 
 static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
 {
@@ -29,14 +40,14 @@ static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
    }
    gfx_web.w = w;
    gfx_web.h = h;
-   web_pantalla(pixels, w, h, paleta);
+   web_pantalla(pixels, w, h, paleta, &cuadro);
    return b;
 }
 
 static void cerrar(BITMAP *b)
 {
    (void)b;
-   web_pantalla(NULL, 0, 0, paleta);
+   web_pantalla(NULL, 0, 0, paleta, &cuadro);
    free(pixels);
    pixels = NULL;
 }
@@ -45,9 +56,11 @@ static void retrazado(void)
 {
    if (_timer_installed) {
       int antes = retrace_count;
+      web_espera(1);
       do
          rest(1);
       while (retrace_count == antes);
+      web_espera(0);
    }
 }
 

@@ -1,38 +1,32 @@
 // The page's sound: the game's ring of 16-bit stereo frames in shared memory
-// (web/sonido.c), played as it comes. Opened at the first click or key, the
-// moment browsers let sound start.
+// (web/sonido.c), played by an audio worklet (altavoz.js) on the browser's
+// audio thread. Opened at the first click, tap or key, the moment browsers
+// let sound start.
 'use strict';
 
-let sonido = null;         // {ctx, nodo, anillo, heap, leido, escrito}
+let sonido = null;         // {ctx, nodo, anillo}: the ring waits for the node
+const GRABADO = 1 << 17;   // frames of what was played kept, some seconds
 
 function abrirSonido() {
-  const oido = carrera.oido;
+  // What the page played, written by the worklet: sum of squares and frames
+  // of the left side (carrera.oido), and its last frames.
+  const cuenta = new Float64Array(new SharedArrayBuffer(16));
+  const grabado = new Float32Array(new SharedArrayBuffer(GRABADO * 4));
+  Object.defineProperties(carrera.oido, {
+    suma: { get: () => cuenta[0], enumerable: true, configurable: true },
+    n: { get: () => cuenta[1], enumerable: true, configurable: true },
+  });
+  carrera.oido.grabado = grabado;
   try {
     const ac = new (window.AudioContext || window.webkitAudioContext)();
-    const nodo = ac.createScriptProcessor(2048, 0, 2);
-    sonido = { ctx: ac, nodo, anillo: null };
-    nodo.onaudioprocess = (ev) => {
-      const izq = ev.outputBuffer.getChannelData(0), der = ev.outputBuffer.getChannelData(1);
-      const s = sonido;
-      let hecho = 0;
-      if (s.anillo) {
-        const frames = s.anillo.length / 2;
-        const l = Atomics.load(s.heap, s.leido);
-        const hay = Math.min((Atomics.load(s.heap, s.escrito) - l) >>> 0, izq.length);
-        for (let k = 0; k < hay; k++) {
-          const j = ((l + k) % frames) * 2;
-          izq[k] = s.anillo[j] / 32768;
-          der[k] = s.anillo[j + 1] / 32768;
-          oido.suma += izq[k] * izq[k];
-        }
-        oido.n += hay;
-        Atomics.store(s.heap, s.leido, (l + hay) >>> 0);
-        hecho = hay;
-      }
-      izq.fill(0, hecho);
-      der.fill(0, hecho);
-    };
-    nodo.connect(ac.destination);
+    sonido = { ctx: ac, nodo: null, anillo: null };
+    ac.audioWorklet.addModule('altavoz.js').then(() => {
+      const nodo = new AudioWorkletNode(ac, 'altavoz', { numberOfInputs: 0, outputChannelCount: [2] });
+      nodo.port.postMessage({ cuenta, grabado });
+      nodo.connect(ac.destination);
+      sonido.nodo = nodo;
+      if (sonido.anillo) nodo.port.postMessage(sonido.anillo);
+    }).catch((e) => console.error('sin sonido: ' + e));
     ac.resume();
   } catch (e) {
     console.error('sin sonido: ' + e);
@@ -43,9 +37,7 @@ function abrirSonido() {
 // What the game's sound driver hands over; the page's rate, 0 without sound.
 function ponerSonido(anillo, heap, leido, escrito) {
   if (!sonido) return 0;
-  sonido.anillo = anillo;
-  sonido.heap = heap;
-  sonido.leido = leido;
-  sonido.escrito = escrito;
+  sonido.anillo = { anillo, heap, leido, escrito };
+  if (sonido.nodo) sonido.nodo.port.postMessage(sonido.anillo);
   return sonido.ctx.sampleRate;
 }

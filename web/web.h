@@ -24,8 +24,14 @@ void web_titulo(const char *nombre);
 void web_mensaje(const char *texto);
 
 /* The screen: w x h bytes a pixel, each an index into paleta's 256 RGB
- * entries of 0-63 (four bytes each); pixels NULL when the screen closes. */
-void web_pantalla(const unsigned char *pixels, int w, int h, const unsigned char *paleta);
+ * entries of 0-63 (four bytes each); pixels NULL when the screen closes.
+ * *cuadro is odd while the game waits, its screen a whole frame. */
+void web_pantalla(const unsigned char *pixels, int w, int h, const unsigned char *paleta,
+                  const atomic_int *cuadro);
+
+/* The game is about to wait (1) or has woken (0): the page paints only
+ * between the two. */
+void web_espera(int esperando);
 
 /* Keys: the page writes each key to cola[*escrito % n] (scancode, plus
  * 0x100 when released, plus its character << 16) and then raises *escrito. */
