@@ -28,15 +28,7 @@ function abrirPantalla(lienzo, marco) {
   }
   requestAnimationFrame(pintar);
 
-  function escalar() {
-    const d = window.devicePixelRatio || 1;
-    const k = Math.min(innerWidth * d / lienzo.width, innerHeight * d / lienzo.height);
-    // A window smaller than the game shrinks it; otherwise whole multiples only.
-    const veces = k >= 1 ? Math.floor(k) : k;
-    marco.style.width = (lienzo.width * veces / d) + 'px';
-    marco.style.height = (lienzo.height * veces / d) + 'px';
-  }
-  addEventListener('resize', escalar);
+  // Its size on the page is medida.js's.
   escalar();
 
   // What the game's screen driver hands over (web/biblioteca.js).
