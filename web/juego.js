@@ -69,6 +69,10 @@ function pagina() {
     return;
   }
   sessionStorage.removeItem('carrera-aislar');
+  // The same service worker keeps the site for playing offline.
+  if ('serviceWorker' in navigator && window.isSecureContext) {
+    navigator.serviceWorker.register('aislar.js').catch((e) => console.log('sin caché: ' + e.message));
+  }
 
   // ---- what the game's drivers call (web/biblioteca.js) ----
   window.Module = {
