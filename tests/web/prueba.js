@@ -78,7 +78,8 @@ function ayudas() {
       }
       return { y: null, t: carrera.pintado };
     },
-    // The car's box on the track (the region where it differs from the bare track).
+    // The car's box on the track (the region where it differs from the bare
+    // track), or null on a frame caught mid-palette, where more differs.
     coche(nombre) {
       const a = leer(), b = refs[nombre];
       let x0 = 800, y0 = 600, x1 = -1, y1 = -1;
@@ -90,7 +91,8 @@ function ayudas() {
           }
         }
       }
-      return { x: (x0 + x1) / 2, y: (y0 + y1) / 2, arriba: y0 };
+      if (x1 - x0 > 100 || y1 - y0 > 100) return null;
+      return { x: (x0 + x1) / 2, y: (y0 + y1) / 2, arriba: y0, t: carrera.pintado };
     },
     // The race clock's pixels, top right: they change once a second.
     reloj() {
@@ -375,7 +377,16 @@ async function pasarCon(p, nombre, pasa) {
   await fallo(p, `${nombre} stayed through five tries`);
 }
 
-const coche = (p) => p.evaluate(() => __prueba.coche('pista'));
+// Where the car is, from the first whole frame.
+async function coche(p) {
+  const fin = Date.now() + ESPERA;
+  for (;;) {
+    const c = await p.evaluate(() => __prueba.coche('pista'));
+    if (c) return c;
+    if (Date.now() > fin) await fallo(p, 'no whole frame with the car on the track');
+    await dormir(20);
+  }
+}
 
 // After a way in let go, the car stands still over a whole clock second.
 async function quieto(p, que) {
@@ -394,6 +405,7 @@ async function quieto(p, que) {
 async function irA(p, desde, dx, dy, que) {
   await esperar(p, (a, x, y) => {
     const c = __prueba.coche('pista');
+    if (!c) return 'no car on the track';
     const va = (d, n) => (n > 0 ? d >= n : n < 0 ? d <= n : true);
     return (va(c.x - a.x, x) && va(c.y - a.y, y)) || `car at (${c.x},${c.y}) from (${a.x},${a.y})`;
   }, que, ESPERA, desde, dx, dy);
@@ -407,15 +419,16 @@ async function jugar(p, manos) {
   await pagina(p, 'titulo', 'the title');
   await pasarCon(p, 'titulo', manos.pasar);
   await pagina(p, 'carrera', 'the race with the car at (300,490)', [0, 10, 800, 590]);
-  const inicio = await p.evaluate(() => __prueba.arriba('pista'));
+  const inicio = { y: (await coche(p)).arriba };
 
   // Held up to the top bound, at about 100 px/s.
   await manos.apretar('Arriba');
   const vistos = [];
   const hasta = Date.now() + ESPERA;
   for (;;) {
-    const a = await p.evaluate(() => __prueba.arriba('pista'));
-    vistos.push(a);
+    const c = await p.evaluate(() => __prueba.coche('pista'));
+    const a = c ? { y: c.arriba, t: c.t } : { y: null };
+    if (c) vistos.push(a);
     if (a.y === inicio.y - 400) break;
     if (Date.now() > hasta) await fallo(p, `the car's top at row ${a.y}, wanted ${inicio.y - 400}; first looks ${JSON.stringify(vistos.slice(0, 3))}`);
     await dormir(10);
