@@ -327,11 +327,16 @@ function refsPartida() {
   };
 }
 
-// Counts the keyboard events the page hears: a run without keys wants none.
+// Counts the keyboard events the page hears (a run without keys wants
+// none) and its asks to keep the screen lit.
 async function contarTeclas(p) {
   await p.evaluateOnNewDocument(() => {
     window.__teclas = 0;
     for (const t of ['keydown', 'keyup', 'keypress']) addEventListener(t, () => { window.__teclas++; }, true);
+    window.__velas = 0;
+    Object.defineProperty(navigator, 'wakeLock', {
+      value: { request: () => { window.__velas++; return Promise.resolve({ release: async () => {} }); } },
+    });
   });
 }
 
@@ -545,8 +550,10 @@ async function telefono() {
       await d.poner(2, { x: vista.width - 5, y: vista.height - 5 });
       await d.quitar();
       const fin = await medidas(p);
-      const teclas = await p.evaluate(() => window.__teclas);
-      if (!fin.quieta || teclas) await fallo(p, `${nombre}: the page moved: ${!fin.quieta}; ${teclas} key events`);
+      const { teclas, velas } = await p.evaluate(() => ({ teclas: window.__teclas, velas: window.__velas }));
+      if (!fin.quieta || teclas || !velas) {
+        await fallo(p, `${nombre}: the page moved: ${!fin.quieta}; ${teclas} key events; ${velas} asks to keep the screen lit`);
+      }
     }, undefined, vista));
     console.log(`  ${nombre}: played by touch alone`);
   }
