@@ -38,5 +38,11 @@ function ponerMando(alguna) {
     for (const codigo in antes) if (!ahora[codigo]) pulsar(codigo, true);
     antes = ahora;
   }
-  requestAnimationFrame(leer);
+  // Browsers tell of a pad at its first press; until then there is none to
+  // read, and asking for them every frame costs the race its smoothness.
+  let leyendo = false;
+  addEventListener('gamepadconnected', () => {
+    if (!leyendo) requestAnimationFrame(leer);
+    leyendo = true;
+  });
 }

@@ -577,6 +577,8 @@ async function mando() {
                   'the start prompt');
     const d = await dedos(p);
     await d.tocar({ x: 3, y: TUMBADO.height - 3 });
+    // As the browser says at a real pad's first press.
+    await p.evaluate(() => dispatchEvent(new Event('gamepadconnected')));
     // Two of the page's frames, so it has read the pad.
     const leido = () => p.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
     const boton = async (b, abajo) => {
