@@ -3,8 +3,8 @@
 // moment the browser lets sound start), hands the game's drivers to the
 // screen, keys and sound (pantalla.js, teclado.js, sonido.js), sets the touch
 // controls and gamepads on the same keys (tactil.js, mando.js), keeps the
-// screen awake through the race, and offers another race at the end. Whatever stops it is said in the page, in the game's
-// language.
+// screen awake through the race, and offers another race at the end.
+// Whatever stops it is said in the page, in the game's language.
 'use strict';
 
 // Said when the page is not cross-origin isolated and cannot make itself so.
