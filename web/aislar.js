@@ -1,15 +1,30 @@
-// For a host that cannot send the cross-origin isolation headers the game's
-// threads need: this service worker adds them to every response of the site,
-// so the page, loaded again under it, is isolated.
-self.addEventListener('install', () => self.skipWaiting());
-self.addEventListener('activate', (e) => e.waitUntil(self.clients.claim()));
+// The site's service worker. It keeps the site in a cache named after the
+// build, so a second visit plays offline and a new build replaces the old
+// one; and it adds to every response the cross-origin isolation headers the
+// game's threads need, for a host that cannot send them (the page, loaded
+// again under it, is isolated).
+const CAJA = 'carrera';        // script/web names it after the build: carrera-<hash>
+const FICHEROS = ['./'];       // and lists the site's files here
+
+self.addEventListener('install', (e) => {
+  self.skipWaiting();
+  // A file the host lacks is left out: the page says so when it asks for it.
+  e.waitUntil(caches.open(CAJA).then((c) => Promise.all(FICHEROS.map((f) =>
+    fetch(f, { cache: 'no-cache' }).then((r) => r.ok && c.put(f, r)).catch(() => {})))));
+});
+self.addEventListener('activate', (e) => e.waitUntil(
+  caches.keys()
+    .then((k) => Promise.all(k.filter((n) => n.startsWith('carrera') && n !== CAJA).map((n) => caches.delete(n))))
+    .then(() => self.clients.claim())));
 self.addEventListener('fetch', (e) => {
   if (e.request.cache === 'only-if-cached' && e.request.mode !== 'same-origin') return;
-  e.respondWith(fetch(e.request).then((r) => {
-    if (r.status === 0) return r;
-    const cabeceras = new Headers(r.headers);
-    cabeceras.set('Cross-Origin-Opener-Policy', 'same-origin');
-    cabeceras.set('Cross-Origin-Embedder-Policy', 'require-corp');
-    return new Response(r.body, { status: r.status, statusText: r.statusText, headers: cabeceras });
-  }));
+  e.respondWith(caches.match(e.request, { cacheName: CAJA, ignoreSearch: true })
+    .then((guardada) => guardada || fetch(e.request))
+    .then((r) => {
+      if (r.status === 0) return r;
+      const cabeceras = new Headers(r.headers);
+      cabeceras.set('Cross-Origin-Opener-Policy', 'same-origin');
+      cabeceras.set('Cross-Origin-Embedder-Policy', 'require-corp');
+      return new Response(r.body, { status: r.status, statusText: r.statusText, headers: cabeceras });
+    }));
 });

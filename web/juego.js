@@ -1,9 +1,10 @@
 // The page's start-up: checks that the browser can run the game, loads it,
-// holds it behind the start prompt until the first click or key (the moment
-// the browser lets sound start), hands the game's drivers to the screen,
-// keys and sound (pantalla.js, teclado.js, sonido.js), and offers another
-// race at the end. Whatever stops it is said in the page, in the game's
-// language.
+// holds it behind the start prompt until the first click, tap or key (the
+// moment the browser lets sound start), hands the game's drivers to the
+// screen, keys and sound (pantalla.js, teclado.js, sonido.js), sets the touch
+// controls and gamepads on the same keys (tactil.js, mando.js), keeps the
+// screen awake through the race, and offers another race at the end.
+// Whatever stops it is said in the page, in the game's language.
 'use strict';
 
 // Said when the page is not cross-origin isolated and cannot make itself so.
@@ -68,6 +69,10 @@ function pagina() {
     return;
   }
   sessionStorage.removeItem('carrera-aislar');
+  // The same service worker keeps the site for playing offline.
+  if ('serviceWorker' in navigator && window.isSecureContext) {
+    navigator.serviceWorker.register('aislar.js').catch((e) => console.log('sin caché: ' + e.message));
+  }
 
   // ---- what the game's drivers call (web/biblioteca.js) ----
   window.Module = {
@@ -84,7 +89,8 @@ function pagina() {
       listo(heap, i) {
         empezar = { heap, i };
         if (!empezado) {
-          decir('Haz clic o pulsa una tecla para empezar', false);
+          decir(tactil.activo ? 'Toca la pantalla para empezar'
+                              : 'Haz clic o pulsa una tecla para empezar', false);
           return;
         }
         Atomics.store(heap, i, 1);
@@ -92,6 +98,8 @@ function pagina() {
       },
       fin(r) {
         terminado = r === 0;
+        if (vela) vela.release().catch(() => {});
+        vela = null;
         if (terminado) decir('Fin de la carrera.', true);
         else error('El juego terminó con un error (' + r + ').');
       },
@@ -106,30 +114,49 @@ function pagina() {
     },
   };
 
-  document.getElementById('completa').addEventListener('click', (e) => {
+  const completa = document.getElementById('completa');
+  // Not every browser has it (an iPhone's has none for a page).
+  completa.hidden = !document.fullscreenEnabled;
+  completa.addEventListener('click', (e) => {
     e.currentTarget.blur();
     if (document.fullscreenElement) document.exitFullscreen();
     else document.documentElement.requestFullscreen().catch(() => {});
   });
 
-  // ---- the start: the first click or key, which also lets sound begin ----
+  // ---- the screen stays lit while the race is on ----
+  let vela = null;
+  function despierto() {
+    if (!navigator.wakeLock || document.visibilityState !== 'visible' || !empezado || terminado || parado) return;
+    navigator.wakeLock.request('screen').then((v) => { vela = v; }).catch(() => {});
+  }
+  // The browser lets go of it whenever the page is hidden.
+  document.addEventListener('visibilitychange', despierto);
+
+  // ---- the start: the first click, tap or key, which also lets sound begin ----
   function arrancar() {
     if (empezado || parado) return;
     empezado = true;
+    despierto();
     abrirSonido();
     if (empezar) Atomics.store(empezar.heap, empezar.i, 1);
     else decir('Cargando…', false);
     aviso.hidden = !!empezar;
   }
-  marco.addEventListener('click', arrancar);
+  addEventListener('click', arrancar);
   boton.addEventListener('click', (e) => {
     e.stopPropagation();
     location.reload();
   });
+  const otraVez = (codigo) => {
+    if (terminado && (codigo === 'Enter' || codigo === 'Space')) location.reload();
+  };
   escucharTeclado((codigo) => {
     arrancar();
-    if (terminado && (codigo === 'Enter' || codigo === 'Space')) location.reload();
+    otraVez(codigo);
   });
+  ponerTactil();
+  // A gamepad's button cannot start the sound: the first start wants a tap, click or key.
+  ponerMando(otraVez);
 
   // ---- loading the game itself ----
   addEventListener('error', (e) => {

@@ -1,6 +1,6 @@
 // The page's screen: the game's 8-bit screen, in memory it shares with the
-// page, painted into the canvas through its palette on the page's frames,
-// and the canvas scaled by the page at a whole multiple. Only whole frames
+// page, painted into the canvas through its palette on the page's frames
+// (medida.js sizes the canvas). Only whole frames
 // are painted, and only new ones: the game's screen driver (web/pantalla.c)
 // counts its waits, odd while it waits, and the page copies the screen while
 // the count stays one odd number it has not painted, or the palette moved.
@@ -84,15 +84,7 @@ function abrirPantalla(lienzo, marco) {
   }
   requestAnimationFrame(cuadro);
 
-  function escalar() {
-    const d = window.devicePixelRatio || 1;
-    const k = Math.min(innerWidth * d / lienzo.width, innerHeight * d / lienzo.height);
-    // A window smaller than the game shrinks it; otherwise whole multiples only.
-    const veces = k >= 1 ? Math.floor(k) : k;
-    marco.style.width = (lienzo.width * veces / d) + 'px';
-    marco.style.height = (lienzo.height * veces / d) + 'px';
-  }
-  addEventListener('resize', escalar);
+  // Its size on the page is medida.js's.
   escalar();
 
   // What the game's screen driver hands over (web/biblioteca.js), the game

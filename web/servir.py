@@ -36,6 +36,7 @@ def main():
     Pagina.cabeceras = "--sin-cabeceras" not in sys.argv
     Pagina.extensions_map[".wasm"] = "application/wasm"
     Pagina.extensions_map[".js"] = "text/javascript"
+    Pagina.extensions_map[".webmanifest"] = "application/manifest+json"
     manejo = functools.partial(Pagina, directory=args[0])
     with Servidor(("127.0.0.1", int(args[1]) if len(args) > 1 else 8000),
                                          manejo) as s:

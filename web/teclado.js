@@ -28,3 +28,9 @@ function escucharTeclado(alguna) {
   addEventListener('keydown', (e) => pasar(e, false));
   addEventListener('keyup', (e) => pasar(e, true));
 }
+
+// A key pressed by touch or a gamepad, named as the keyboard names it
+// (KeyboardEvent.code): the game cannot tell it from the key itself.
+function pulsar(codigo, suelta) {
+  meterTecla(tecla(codigo), suelta, caracter({ Space: ' ', Enter: 'Enter' }[codigo] || ''));
+}
