@@ -677,17 +677,22 @@ const medidas = (p) => p.evaluate(() => {
   };
 });
 
+// Opens the page on a touch screen, up to its start prompt; its fingers.
+async function alTacto(p, url, refs) {
+  await p.goto(url);
+  await poner(p, refs);
+  await esperar(p, () => __prueba.texto().startsWith('Toca') || `prompt says "${__prueba.texto()}"`,
+                'the start prompt, for touch');
+  return dedos(p);
+}
+
 // A phone in both orientations plays the whole game by touch alone.
 async function telefono() {
   const refs = refsPartida();
   for (const [nombre, vista] of [['portrait', TELEFONO], ['landscape', TUMBADO]]) {
     await conServidor([], (url) => conNavegador(async (p) => {
       await contarTeclas(p);
-      await p.goto(url);
-      await poner(p, refs);
-      await esperar(p, () => __prueba.texto().startsWith('Toca') || `prompt says "${__prueba.texto()}"`,
-                    'the start prompt, for touch');
-      const d = await dedos(p);
+      const d = await alTacto(p, url, refs);
       // Anywhere on the screen starts it, even off the game.
       await d.tocar({ x: 3, y: vista.height - 3 });
       await pagina(p, 'titulo', 'the title');
@@ -747,11 +752,7 @@ async function mando() {
                          timestamp: 0, buttons: botones, axes: [0, 0, 0, 0] };
       Object.defineProperty(navigator, 'getGamepads', { value: () => [window.__mando, null, null, null] });
     });
-    await p.goto(url);
-    await poner(p, refs);
-    await esperar(p, () => __prueba.texto().startsWith('Toca') || `prompt says "${__prueba.texto()}"`,
-                  'the start prompt');
-    const d = await dedos(p);
+    const d = await alTacto(p, url, refs);
     await d.tocar({ x: 3, y: TUMBADO.height - 3 });
     // As the browser says at a real pad's first press.
     await p.evaluate(() => dispatchEvent(new Event('gamepadconnected')));
