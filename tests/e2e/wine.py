@@ -131,12 +131,18 @@ def partida_entera():
         P.cerrar(x)
 
 
+def al_titulo(p):
+    """Waits for the game's window and the title picture at (1,1) in it."""
+    ventana_wine(p)
+    titulo = P.ref(r, "titulo")
+    P.esperar(p, lambda i: P.igual_region(i, titulo) or P.describir(i, titulo),
+              "the title picture at (1,1)")
+    return titulo
+
+
 def cerrar_en_titulo(display):
     with P.partida(r["carrera"], r["datos"], r["extra"], display=display) as p:
-        ventana_wine(p)
-        titulo = P.ref(r, "titulo")
-        P.esperar(p, lambda i: P.igual_region(i, titulo) or P.describir(i, titulo),
-                  "the title")
+        al_titulo(p)
         # Wine passes the request on through its own threads: not at once.
         P.cerrado(p, "the title", P.ESPERA)
     terminar()
@@ -144,11 +150,8 @@ def cerrar_en_titulo(display):
 
 def jugar(display):
     with P.partida(r["carrera"], r["datos"], r["extra"], display=display) as p:
-        ventana_wine(p)
-        titulo = P.ref(r, "titulo")
         # Drawn once, the title must reach the window and stay.
-        P.esperar(p, lambda i: P.igual_region(i, titulo) or P.describir(i, titulo),
-                  "the title picture at (1,1)")
+        titulo = al_titulo(p)
         # With no keyboard the title would pass by itself.
         fin = time.monotonic() + 3
         while time.monotonic() < fin:

@@ -325,12 +325,7 @@ async function partidaEntera() {
   };
   let navegador;
   await conServidor([], (url) => conNavegador(async (p) => {
-    await p.goto(url);
-    await poner(p, refs);
-    await esperar(p, () => __prueba.texto().startsWith('Haz clic') || `prompt says "${__prueba.texto()}"`,
-                  'the start prompt');
-    await p.mouse.click(450, 350);
-    await pagina(p, 'titulo', 'the title');
+    await alClic(p, url, refs);
     const oido = await p.evaluate(() => ({ ...carrera.oido, t: sonido.ctx.currentTime }));
     // The title waits for a key, and its tune plays meanwhile.
     const fin = Date.now() + 2000;
@@ -677,6 +672,16 @@ const medidas = (p) => p.evaluate(() => {
   };
 });
 
+// Opens the page on a desktop and clicks its start prompt, up to the title.
+async function alClic(p, url, refs) {
+  await p.goto(url);
+  await poner(p, refs);
+  await esperar(p, () => __prueba.texto().startsWith('Haz clic') || `prompt says "${__prueba.texto()}"`,
+                'the start prompt');
+  await p.mouse.click(450, 350);
+  await pagina(p, 'titulo', 'the title');
+}
+
 // Opens the page on a touch screen, up to its start prompt; its fingers.
 async function alTacto(p, url, refs) {
   await p.goto(url);
@@ -807,12 +812,7 @@ async function mando() {
 async function escritorio() {
   const refs = refsPartida();
   await conServidor([], (url) => conNavegador(async (p) => {
-    await p.goto(url);
-    await poner(p, refs);
-    await esperar(p, () => __prueba.texto().startsWith('Haz clic') || `prompt says "${__prueba.texto()}"`,
-                  'the start prompt');
-    await p.mouse.click(450, 350);
-    await pagina(p, 'titulo', 'the title');
+    await alClic(p, url, refs);
     const m = await medidas(p);
     if (m.visibles || m.juego.w !== 800 || m.juego.h !== 600) {
       await fallo(p, `desktop: ${m.visibles} touch controls show, the game is ${m.juego.w}x${m.juego.h}`);
