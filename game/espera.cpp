@@ -13,8 +13,6 @@
 extern "C" void web_espera(int esperando);
 #endif
 
-const int espera_max_ms = 100;
-
 #ifdef _WIN32
 // The static mingw build has win32 threads, without std::mutex: an
 // auto-reset event keeps a wake until the wait takes it.
@@ -25,9 +23,9 @@ void avisar()
    SetEvent(evento);
 }
 
-void esperar()
+void esperar(int ms)
 {
-   WaitForSingleObject(evento, espera_max_ms);
+   WaitForSingleObject(evento, ms);
 }
 #else
 static std::mutex cerrojo;
@@ -43,14 +41,14 @@ void avisar()
    aviso.notify_one();
 }
 
-void esperar()
+void esperar(int ms)
 {
 #ifdef __EMSCRIPTEN__
    web_espera(1);  // the page paints the frame that ends here
 #endif
    {
       std::unique_lock<std::mutex> l(cerrojo);
-      aviso.wait_for(l, std::chrono::milliseconds(espera_max_ms), [] { return avisado; });
+      aviso.wait_for(l, std::chrono::milliseconds(ms), [] { return avisado; });
       avisado = false;
    }
 #ifdef __EMSCRIPTEN__

@@ -6,6 +6,7 @@
 // Allegro's timer, keyboard and window threads.
 void avisar();
 
-// Sleeps until the next wake (at most a tenth of a second, should one ever
-// go astray); the caller looks again at what it waits for.
-void esperar();
+// Sleeps until the next wake, or ms milliseconds at most (a tenth of a
+// second unless told, should a wake ever go astray); the caller looks again
+// at what it waits for.
+void esperar(int ms = 100);

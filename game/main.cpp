@@ -14,6 +14,7 @@ extern void *allegro_icon;
 #include "chequeo.h"
 #include "datos.h"
 #include "espera.h"
+#include "mando.h"
 #include "reglas.h"
 #include "timers.h"
 
@@ -51,14 +52,35 @@ static void tecla_avisa(int)
    avisar();
 }
 
-// Waits for a key and takes it; false if the close button came first.
-// It sleeps between looks, where it once looked every millisecond.
+// The pads, read with the keys: once a frame in the race, at each wake on the
+// title and the pages. Start's button from allegro.cfg, -1 for the layout's.
+static int ajuste_start = -1;
+static mando pads()
+{
+   mando m = {};
+   if (num_joysticks == 0)
+      return m;
+   poll_joystick();
+   for (int i = 0; i < num_joysticks; i++)
+      leer_mando(joy[i], ajuste_start, m);
+   return m;
+}
+
+// Waits for a key or a pad's button and takes it; false if the close button
+// came first. It sleeps between looks, where it once looked every millisecond;
+// with a pad it looks every tick, as the pad cannot wake it.
 static bool tecla_o_cierre()
 {
+   // A button already down counts only once let go and pressed again.
+   bool antes = pads().boton;
    while (!keypressed()) {
       if (cerrar)
          return false;
-      esperar();
+      esperar(num_joysticks ? 10 : 100);
+      bool ahora = pads().boton;
+      if (ahora && !antes)
+         return true;
+      antes = ahora;
       if (!keypressed())
          rest(1);
    }
@@ -129,6 +151,9 @@ int main(int argc, char *argv[])
    }
    set_window_title("Carrera");
    set_close_button_callback(boton_cerrar);
+   // A pad plays as the keys do; with none, or none to be had, nothing changes.
+   install_joystick(JOY_TYPE_AUTODETECT);
+   ajuste_start = get_config_int("mando", "start", -1);
    vsync();
    // Allegro's loader crashes on some damaged files: look at the file first.
    const char *mal = chequeo_fichero("datos.dat");
@@ -156,8 +181,8 @@ int main(int argc, char *argv[])
 
    instalar_timers();
 
-   // Space is only looked at here: a tap between two frames is not seen.
-   while (!key[KEY_SPACE] && !cerrar) {
+   // Space and Start are only looked at here: a tap between two frames is not seen.
+   for (mando m = pads(); !key[KEY_SPACE] && !m.start && !cerrar; m = pads()) {
       // The wait for the tick sleeps until the timer wakes it, where it once
       // spun on the counter and took a whole core; the frames stay as they were.
       while (!tomar_tick(c)) {
@@ -175,13 +200,13 @@ int main(int argc, char *argv[])
       set_color(0, &verde);
 
       // Each held key acts on its own, in this order; the last one's car stays drawn.
-      if (key[KEY_UP])
+      if (key[KEY_UP] || m.arriba)
          conducir(datos, arriba, COCHE_ARRIBA, x, y, marcas);
-      if (key[KEY_DOWN])
+      if (key[KEY_DOWN] || m.abajo)
          conducir(datos, abajo, COCHE_ABAJO, x, y, marcas);
-      if (key[KEY_RIGHT])
+      if (key[KEY_RIGHT] || m.derecha)
          conducir(datos, derecha, COCHE_DERECHA, x, y, marcas);
-      if (key[KEY_LEFT])
+      if (key[KEY_LEFT] || m.izquierda)
          conducir(datos, izquierda, COCHE_IZQUIERDA, x, y, marcas);
    }
 

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "mando.h"
 #include "reglas.h"
 
 namespace {
@@ -213,6 +215,101 @@ TEST(coche, una_vuelta_por_los_limites)
       EXPECT_EQ(vueltas, 2) << v.que;
       EXPECT_EQ(marcas, 0) << v.que;
    }
+}
+
+// A pad as Allegro's drivers lay it out. Linux (xpad, hid-playstation): the
+// kernel's eight axes, LX LY LT RX RY RT and the hat's two, paired into four
+// sticks at value*127/32767. DirectInput: X Y Z (Z the triggers, or the
+// right stick's X) one stick, Rz alone (unsigned), the hat last at +-128.
+const int T = 32767;
+JOYSTICK_INFO pad(const std::string &tipo, std::vector<int> v, std::vector<int> pulsados)
+{
+   JOYSTICK_INFO j = {};
+   std::vector<std::vector<int>> palancas;
+   if (tipo == "xpad" || tipo == "ps") {
+      for (int &e : v)
+         e = e * 127 / T;
+      palancas = {{v[0], v[1]}, {v[2], v[3]}, {v[4], v[5]}, {v[6], v[7]}};
+      j.num_buttons = tipo == "ps" ? 13 : 11;
+   } else if (tipo == "dx xbox") {
+      palancas = {{v[0], v[1], v[2]}, {v[3], v[4]}};
+      j.num_buttons = 10;
+   } else {
+      palancas = {{v[0], v[1], v[2]}, {v[3]}, {v[4], v[5]}};
+      j.num_buttons = 14;
+   }
+   j.num_sticks = palancas.size();
+   for (size_t s = 0; s < palancas.size(); s++) {
+      j.stick[s].num_axis = palancas[s].size();
+      for (size_t a = 0; a < palancas[s].size(); a++)
+         j.stick[s].axis[a].pos = palancas[s][a];
+   }
+   for (int b : pulsados)
+      j.button[b].b = 1;
+   return j;
+}
+
+std::string leido(const JOYSTICK_INFO &j, int ajuste = -1)
+{
+   mando m = {};
+   leer_mando(j, ajuste, m);
+   return std::string(m.arriba ? "U" : "") + (m.abajo ? "D" : "") + (m.derecha ? "R" : "") +
+          (m.izquierda ? "L" : "") + (m.boton ? "b" : "") + (m.start ? "s" : "");
+}
+
+TEST(mando, el_stick_izquierdo_y_la_cruceta_son_las_flechas)
+{
+   struct {
+      const char *que, *tipo;
+      std::vector<int> ejes, botones;
+      const char *hace;
+   } casos[] = {
+      {"at rest, the triggers at their Linux end", "xpad", {0, 0, -T, 0, 0, -T, 0, 0}, {}, ""},
+      {"triggers and right stick pushed full", "xpad", {0, 0, T, -T, -T, T, 0, 0}, {}, ""},
+      {"the left stick up", "xpad", {0, -T, -T, 0, 0, -T, 0, 0}, {}, "U"},
+      {"the left stick short of half way", "xpad", {16000, -16000, -T, 0, 0, -T, 0, 0}, {}, ""},
+      {"the left stick past half way", "xpad", {16700, 0, -T, 0, 0, -T, 0, 0}, {}, "R"},
+      {"the left stick down and left", "ps", {-T, T, -T, 0, 0, -T, 0, 0}, {}, "DL"},
+      {"the d-pad right and the stick up", "ps", {0, -T, -T, 0, 0, -T, T, 0}, {}, "UR"},
+      {"the d-pad up and left", "xpad", {0, 0, -T, 0, 0, -T, -T, -T}, {}, "UL"},
+      {"A and Y", "xpad", {0, 0, -T, 0, 0, -T, 0, 0}, {0, 3}, "b"},
+      {"an Xbox pad's Start", "xpad", {0, 0, -T, 0, 0, -T, 0, 0}, {7}, "bs"},
+      {"an Xbox pad's shoulders, Back and stick clicks", "xpad", {0, 0, -T, 0, 0, -T, 0, 0},
+       {4, 5, 6, 8, 9, 10}, ""},
+      {"a PlayStation pad's Options", "ps", {0, 0, -T, 0, 0, -T, 0, 0}, {9}, "bs"},
+      {"a PlayStation pad's triggers and Create", "ps", {0, 0, -T, 0, 0, -T, 0, 0},
+       {6, 7, 8, 10}, ""},
+      {"DirectInput: the triggers on Z, one held", "dx xbox", {0, 0, 128, 0, 0}, {}, ""},
+      {"DirectInput: the stick up, the hat right", "dx xbox", {0, -128, 0, 128, 0}, {}, "UR"},
+      {"DirectInput: an Xbox pad's Start", "dx xbox", {0, 0, 0, 0, 0}, {7}, "bs"},
+      {"DirectInput: the right stick", "dx ps", {0, 0, -128, 0, 0, 0}, {}, ""},
+      {"DirectInput: the hat down", "dx ps", {0, 0, 0, 128, 0, 128}, {}, "D"},
+      {"DirectInput: Options, not R2", "dx ps", {0, 0, 0, 128, 0, 0}, {9}, "bs"},
+      {"DirectInput: R2", "dx ps", {0, 0, 0, 128, 0, 0}, {7}, ""},
+   };
+   for (auto &k : casos)
+      EXPECT_EQ(leido(pad(k.tipo, k.ejes, k.botones)), k.hace) << k.que;
+}
+
+TEST(mando, start_por_disposicion_o_por_ajuste)
+{
+   struct {
+      int botones, ajuste, start;
+   } casos[] = {
+      {10, -1, 7}, {11, -1, 7}, {12, -1, 7},  // Xbox layouts
+      {13, -1, 9}, {14, -1, 9}, {17, -1, 9},  // PlayStation layouts
+      {6, -1, -1},                            // too few buttons: none
+      {12, 9, 9}, {13, 4, 4},                 // allegro.cfg names it
+      {8, 9, -1},                             // a button the pad has not
+   };
+   for (auto &k : casos)
+      EXPECT_EQ(boton_start(k.botones, k.ajuste), k.start)
+         << k.botones << " buttons, set to " << k.ajuste;
+   JOYSTICK_INFO j = pad("xpad", {0, 0, -T, 0, 0, -T, 0, 0}, {5});
+   EXPECT_EQ(leido(j, 5), "bs") << "RB set as Start";
+   j.button[5].b = 0;
+   j.button[7].b = 1;
+   EXPECT_EQ(leido(j, 5), "") << "Start set elsewhere";
 }
 
 }  // namespace
