@@ -72,13 +72,13 @@ static mando pads()
 static bool tecla_o_cierre()
 {
    // A button already down counts only once let go and pressed again.
-   bool antes = pads().boton;
+   unsigned antes = pads().botones;
    while (!keypressed()) {
       if (cerrar)
          return false;
       esperar(num_joysticks ? 10 : 100);
-      bool ahora = pads().boton;
-      if (ahora && !antes)
+      unsigned ahora = pads().botones;
+      if (ahora & ~antes)
          return true;
       antes = ahora;
       if (!keypressed())

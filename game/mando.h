@@ -6,8 +6,9 @@
 // What one look at a pad found.
 struct mando {
    bool arriba, abajo, derecha, izquierda;
-   bool boton;  // a face button or Start: passes the title and the pages
-   bool start;  // ends the race, as Space does
+   unsigned botones;  // held: the face buttons bits 0 to 3, Start bit 4; a
+                      // new one passes the title and the pages
+   bool start;        // ends the race, as Space does
 };
 
 // A stick leans once it is past half its travel (Allegro gives -128..128):
@@ -62,8 +63,11 @@ inline void leer_mando(const JOYSTICK_INFO &j, int ajuste, mando &m)
    if (c > 0)
       palanca(j.stick[c], m);
    for (int b = 0; b < 4 && b < j.num_buttons; b++)
-      m.boton |= j.button[b].b != 0;
+      if (j.button[b].b)
+         m.botones |= 1u << b;
    int s = boton_start(j.num_buttons, ajuste);
-   if (s >= 0 && j.button[s].b)
-      m.start = m.boton = true;
+   if (s >= 0 && j.button[s].b) {
+      m.start = true;
+      m.botones |= 1u << 4;
+   }
 }

@@ -254,7 +254,8 @@ std::string leido(const JOYSTICK_INFO &j, int ajuste = -1)
    mando m = {};
    leer_mando(j, ajuste, m);
    return std::string(m.arriba ? "U" : "") + (m.abajo ? "D" : "") + (m.derecha ? "R" : "") +
-          (m.izquierda ? "L" : "") + (m.boton ? "b" : "") + (m.start ? "s" : "");
+          (m.izquierda ? "L" : "") + std::string(__builtin_popcount(m.botones), 'b') +
+          (m.start ? "s" : "");
 }
 
 TEST(mando, el_stick_izquierdo_y_la_cruceta_son_las_flechas)
@@ -272,7 +273,7 @@ TEST(mando, el_stick_izquierdo_y_la_cruceta_son_las_flechas)
       {"the left stick down and left", "ps", {-T, T, -T, 0, 0, -T, 0, 0}, {}, "DL"},
       {"the d-pad right and the stick up", "ps", {0, -T, -T, 0, 0, -T, T, 0}, {}, "UR"},
       {"the d-pad up and left", "xpad", {0, 0, -T, 0, 0, -T, -T, -T}, {}, "UL"},
-      {"A and Y", "xpad", {0, 0, -T, 0, 0, -T, 0, 0}, {0, 3}, "b"},
+      {"A and Y, each its own", "xpad", {0, 0, -T, 0, 0, -T, 0, 0}, {0, 3}, "bb"},
       {"an Xbox pad's Start", "xpad", {0, 0, -T, 0, 0, -T, 0, 0}, {7}, "bs"},
       {"an Xbox pad's shoulders, Back and stick clicks", "xpad", {0, 0, -T, 0, 0, -T, 0, 0},
        {4, 5, 6, 8, 9, 10}, ""},

@@ -50,9 +50,10 @@ For the game itself:
     with carrera(r) as (p, pista, cs):  con_datos, partida, empezar_carrera
                                  and coches in one: the race under way
     con_datos(r)                 skips the test when there is no datos.dat
-    empezar_carrera(p, r)        title -> race: presses Return and waits
-                                 for the race screen with the car at
-                                 (300,490); returns the track reference
+    empezar_carrera(p, r, pasar) title -> race: presses Return (or calls
+                                 pasar) and waits for the race screen with
+                                 the car at (300,490); returns the track
+                                 reference
     coches(r)                    the four car images, {index: image}
     buscar_coche(img, pista, cs) (x, y, index) of the car on the screen,
                                  or a string saying what was seen
@@ -755,14 +756,15 @@ def carrera(r):
         yield p, empezar_carrera(p, r), coches(r)
 
 
-def empezar_carrera(p, r):
-    """Passes the title with Return and waits for the first race frame: the
-    car up at (300,490) and the surround green. Returns the bare track."""
+def empezar_carrera(p, r, pasar=None):
+    """Passes the title with Return (or pasar()) and waits for the first race
+    frame: the car up at (300,490) and the surround green. Returns the bare
+    track."""
     pista = pista_sola(r)
     cs = coches(r)
     esperar(p, lambda i: igual_region(i, ref(r, "titulo"))
             or describir(i, ref(r, "titulo")), "the title screen")
-    pulsar(p, "Return")
+    (pasar or (lambda: pulsar(p, "Return")))()
 
     def listo(img):
         if pixel(img, 0, 300) != (0, 255, 0):
