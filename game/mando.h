@@ -11,8 +11,9 @@ struct mando {
    bool start;        // ends the race, as Space does
 };
 
-// A stick leans once it is past half its travel (Allegro gives -128..128):
-// -1, 0 or +1. Less does nothing, so a worn stick does not drive.
+// A stick leans once it is past half its travel (Allegro gives about
+// -128..128): -1, 0 or +1. Less does nothing, so a thumb resting on the
+// stick does not drive.
 const int zona_muerta = 64;
 inline int lado(int pos)
 {
