@@ -190,9 +190,11 @@ def desenchufado():
         P.tecla(p, "Up", True)
         P.esperar(p, lambda i: donde(i, 320, 400), "the car up by the Up key, the pad gone")
         P.tecla(p, "Up", False)
+        # Let go as the race ends: held on, the key's repeats would pass the pages.
         P.tecla(p, "space", True)
-        P.esperar(p, lambda i: P.igual_region(i, P.ref(r, "resultado", 0)), "the result page")
+        P.esperar(p, lambda i: P.pixel(i, 0, 300) != (0, 255, 0), "the race to end")
         P.tecla(p, "space", False)
+        P.esperar(p, lambda i: P.igual_region(i, P.ref(r, "resultado", 0)), "the result page")
         for k in (1, 2, 3):
             P.pulsar(p, "Return")
             P.esperar(p, lambda i: P.igual_region(i, P.ref(r, "creditos", k)), "credits %d" % k)
