@@ -66,13 +66,12 @@ static mando pads()
    return m;
 }
 
-// Waits for a key or a pad's button and takes it; false if the close button
-// came first. It sleeps between looks, where it once looked every millisecond;
-// with a pad it looks every tick, as the pad cannot wake it.
-static bool tecla_o_cierre()
+// Waits for a key or a pad's button that was not down already (antes) and
+// takes it; false if the close button came first. It sleeps between looks,
+// where it once looked every millisecond; with a pad it looks every tick, as
+// the pad cannot wake it.
+static bool tecla_o_cierre(unsigned antes)
 {
-   // A button already down counts only once let go and pressed again.
-   unsigned antes = pads().botones;
    while (!keypressed()) {
       if (cerrar)
          return false;
@@ -88,18 +87,21 @@ static bool tecla_o_cierre()
    return true;
 }
 
-static void cambio_pagina()
+// Returns the pad's buttons down as the page comes, before it shows: held
+// from the race or the page before, they pass it only once pressed again.
+static unsigned cambio_pagina()
 {
    fade_out(1);
    clear_bitmap(screen);
    fade_in(default_palette, 64);
+   return pads().botones;
 }
 
 // Empty the buffer first, or keys pressed in the race would pass this page at once.
-static bool esperar_tecla()
+static bool esperar_tecla(unsigned antes)
 {
    clear_keybuf();
-   return tecla_o_cierre();
+   return tecla_o_cierre(antes);
 }
 
 static void linea(int y, const char *texto)
@@ -126,6 +128,7 @@ int main(int argc, char *argv[])
    unsigned x = 300, y = 490;
    int vueltas = 0;
    int marcas = 0;  // the first lap takes five checkpoints, like every other
+   unsigned antes;   // the pad's buttons down as a page comes
    RGB verde = {0, 63, 0, 0};
    RGB negro = {0, 0, 0, 0};
    char texto[64];
@@ -168,7 +171,8 @@ int main(int argc, char *argv[])
    blit((BITMAP *)datos[TITULO].dat, screen, 0, 0, 1, 1, 800, 600);
    // The tune plays once and is never stopped: it runs on into the race.
    play_midi((MIDI *)datos[MUSICA].dat, 0);
-   if (!tecla_o_cierre())
+   // A button already down passes it, as a key typed early does.
+   if (!tecla_o_cierre(0))
       goto fin;
 
    clear_bitmap(screen);
@@ -213,12 +217,12 @@ int main(int argc, char *argv[])
    if (cerrar)
       goto fin;
    set_color(0, &negro);
-   cambio_pagina();
+   antes = cambio_pagina();
    textprintf_ex(screen, font, 400, 300, 255, 0, "Vueltas:%i", vueltas);
-   if (!esperar_tecla())
+   if (!esperar_tecla(antes))
       goto fin;
 
-   cambio_pagina();
+   antes = cambio_pagina();
    linea(26, "Ardemol:");
    linea(52, " -Logica del juego");
    linea(78, " -Bitmap rotados");
@@ -228,10 +232,10 @@ int main(int argc, char *argv[])
    linea(182, " -Sonido");
    linea(208, " -Fondo");
    linea(234, " -Correccion de bugs");
-   if (!esperar_tecla())
+   if (!esperar_tecla(antes))
       goto fin;
 
-   cambio_pagina();
+   antes = cambio_pagina();
    linea(26, "Brisvane:");
    linea(52, " -Averiguacion sobre bitmaps");
    linea(78, " -Descubrimiento del curso de allegro");
@@ -240,17 +244,17 @@ int main(int argc, char *argv[])
    linea(129, "      ~");
    linea(130, " -Diseno original de la pista");
    linea(156, " -Color transparente/Paletas");
-   if (!esperar_tecla())
+   if (!esperar_tecla(antes))
       goto fin;
 
-   cambio_pagina();
+   antes = cambio_pagina();
    linea(26, "Gracias a:");
    linea(52, " -Colvarin y el equipo de desarrolo de Allegro por desarrollar esta magnifica libreria");
    linea(78, " -Todos aquellos que quieran colaborar mejorando");
    linea(91, "  el juego o transportandolo a otra plataforma o ayudando como sea");
    linea(117, "Gracias");
    linea(130, "Chau");
-   if (!esperar_tecla())
+   if (!esperar_tecla(antes))
       goto fin;
 
    fade_out(1);
