@@ -52,10 +52,10 @@ static void tecla_avisa(int)
    avisar();
 }
 
-// The pads, read with the keys: once a frame in the race, at each wake on the
+// Every pad, read with the keys: once a frame in the race, at each wake on the
 // title and the pages. Start's button from allegro.cfg, -1 for the layout's.
 static int ajuste_start = -1;
-static mando pads()
+static mando mandos()
 {
    mando m = {};
    if (num_joysticks == 0)
@@ -76,7 +76,7 @@ static bool tecla_o_cierre(unsigned antes)
       if (cerrar)
          return false;
       esperar(num_joysticks ? 10 : 100);
-      unsigned ahora = pads().botones;
+      unsigned ahora = mandos().botones;
       if (ahora & ~antes)
          return true;
       antes = ahora;
@@ -94,7 +94,7 @@ static unsigned cambio_pagina()
    fade_out(1);
    clear_bitmap(screen);
    fade_in(default_palette, 64);
-   return pads().botones;
+   return mandos().botones;
 }
 
 // Empty the buffer first, or keys pressed in the race would pass this page at once.
@@ -186,7 +186,7 @@ int main(int argc, char *argv[])
    instalar_timers();
 
    // Space and Start are only looked at here: a tap between two frames is not seen.
-   for (mando m = pads(); !key[KEY_SPACE] && !m.start && !cerrar; m = pads()) {
+   for (mando m = mandos(); !key[KEY_SPACE] && !m.start && !cerrar; m = mandos()) {
       // The wait for the tick sleeps until the timer wakes it, where it once
       // spun on the counter and took a whole core; the frames stay as they were.
       while (!tomar_tick(c)) {
