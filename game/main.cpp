@@ -201,7 +201,11 @@ int main(int argc, char *argv[])
       texto_reloj(texto, sizeof texto, crh, crm, crs);
       textprintf_ex(screen, font, 722, 1, 255, 9, "%s", texto);
 
-      set_color(0, &verde);
+      // Deviation: skipped while entry 0 is green; under X each set repaints the window.
+      RGB ahora;
+      get_color(0, &ahora);
+      if (ahora.r != verde.r || ahora.g != verde.g || ahora.b != verde.b)
+         set_color(0, &verde);
 
       // Each held key acts on its own, in this order; the last one's car stays drawn.
       if (key[KEY_UP] || m.arriba)

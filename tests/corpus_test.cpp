@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -38,7 +39,7 @@ int cargar_aparte(const std::string &ruta, bool usar)
       setrlimit(RLIMIT_AS, &r);
 #endif
       alarm(10);
-      std::freopen("/dev/null", "w", stderr);
+      dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
       DATAFILE *d = load_datafile(ruta.c_str());
       if (!d)
          _exit(cargo_null);

@@ -48,6 +48,11 @@ desktop-file-validate "$menu" || fallo "menu entry does not validate"
 cmp -s "$build/allegro.cfg" "$tmp/raiz/usr/lib/games/carrera/allegro.cfg" ||
   fallo "the packed allegro.cfg is not the build's, with its window"
 ! file "$tmp/raiz/usr/lib/games/carrera/carrera" | grep -q 'not stripped' || fallo "the game is not stripped"
+# Hardened as Debian's own games are: stack protector, fortified libc calls,
+# full RELRO with immediate binding, PIE. Debian 12's flags have no
+# control-flow protection to look for.
+hardening-check --nocfprotection "$tmp/raiz/usr/lib/games/carrera/carrera" >"$tmp/endurecido" ||
+  { cat "$tmp/endurecido" >&2; fallo "the packed game lacks some of Debian's hardening"; }
 # What Debian would say of it: no error, no warning.
 # Its scratch files (mldbm-elf-*) go into our folder, which goes with them.
 TMPDIR=$tmp lintian --tag-display-limit 0 "$deb" >"$tmp/lintian.log" 2>&1 || true
