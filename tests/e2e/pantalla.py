@@ -217,23 +217,26 @@ def leer_xwd(datos):
     (cabeza, _version, formato, _prof, ancho, alto, _xoff, orden, _unidad,
      _bitorden, _pad, bpp, por_linea, _clase, rmask, gmask, bmask, _bits,
      _entradas, ncolores) = campos[:20]
-    if formato != 2 or bpp != 32:
-        raise ValueError("XWD not ZPixmap 32 bpp (format %d, %d bpp)"
+    # 32 bits a pixel as a rule; 24, packed, when the screen holds windows of
+    # more than one visual (Wine's message box over the root).
+    if formato != 2 or bpp not in (24, 32):
+        raise ValueError("XWD not ZPixmap 24 or 32 bpp (format %d, %d bpp)"
                          % (formato, bpp))
+    paso = bpp // 8
     inicio = cabeza + ncolores * 12
     px = datos[inicio:inicio + por_linea * alto]
-    if por_linea != ancho * 4:
-        px = b"".join(px[y * por_linea:y * por_linea + ancho * 4]
+    if por_linea != ancho * paso:
+        px = b"".join(px[y * por_linea:y * por_linea + ancho * paso]
                       for y in range(alto))
-    # Masks say where each colour is within the 32-bit pixel; byte order
-    # says how that pixel is stored.
+    # Masks say where each colour is within the pixel; byte order says how
+    # that pixel is stored.
     def byte(mask):
         corr = {0xff: 0, 0xff00: 1, 0xff0000: 2, 0xff000000: 3}[mask]
-        return corr if orden == 0 else 3 - corr
+        return corr if orden == 0 else paso - 1 - corr
     rgb = bytearray(ancho * alto * 3)
-    rgb[0::3] = px[byte(rmask)::4]
-    rgb[1::3] = px[byte(gmask)::4]
-    rgb[2::3] = px[byte(bmask)::4]
+    rgb[0::3] = px[byte(rmask)::paso]
+    rgb[1::3] = px[byte(gmask)::paso]
+    rgb[2::3] = px[byte(bmask)::paso]
     return imagen(ancho, alto, rgb)
 
 
