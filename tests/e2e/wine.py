@@ -196,6 +196,32 @@ def jugar(display):
     terminar()
 
 
+def esperar_caja(p, nombre):
+    """Waits for Wine's message box, a mapped dialog window named Carrera,
+    drawn on the screen; returns its id."""
+    fin, visto = time.monotonic() + P.ESPERA, "no window named Carrera"
+    env = dict(os.environ, DISPLAY=p["display"])
+    while time.monotonic() < fin and p["proc"].poll() is None:
+        for w in subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Carrera$"],
+                                capture_output=True, text=True, env=env,
+                                timeout=P.ESPERA).stdout.split():
+            tipo = subprocess.run(["xprop", "-display", p["display"], "-id", w,
+                                   "_NET_WM_WINDOW_TYPE"], capture_output=True, text=True,
+                                  timeout=P.ESPERA).stdout
+            visto = "window %s: %s" % (w, tipo.strip())
+            if "_NET_WM_WINDOW_TYPE_DIALOG" in tipo:
+                info = P.xwininfo(p, "-id", w)
+                x, y, an, al = (int(info.split(k)[1].split()[0]) for k in (
+                    "Absolute upper-left X:", "Absolute upper-left Y:", "Width:", "Height:"))
+                # The screen may hold windows of two depths then: read it all the same.
+                P.esperar(p, lambda i: any(P.recorte(i, x, y, an, al)["rgb"])
+                          or "the box is black", "the message box drawn")
+                return w
+        time.sleep(0.2)
+    P.fallo("%s datos.dat: no message box in %d s (game status %s; %s); stderr: %r"
+            % (nombre, P.ESPERA, p["proc"].poll(), visto, P.leer_err(p)[-2000:]), P.captura(p))
+
+
 def sin_datos(nombre, contenido):
     ruta = None
     if contenido is not None:
@@ -204,24 +230,26 @@ def sin_datos(nombre, contenido):
             f.write(contenido)
     with P.partida(r["carrera"], ruta, r["extra"], tam="1024x768") as p:
         # Windows shows the message in a box too: Return closes it. With no
-        # window manager the key goes where the pointer is, so put it there:
-        # on the box, not on the game's window while it closes (Allegro can
-        # stall there if it is stirred).
+        # window manager the key goes where the pointer is, so put it on the
+        # box once the box is there: never on the game's window while it
+        # closes (Allegro can stall there if it is stirred).
+        caja = esperar_caja(p, nombre)
         fin = time.monotonic() + P.ESPERA
-        cajas, env = [], dict(os.environ, DISPLAY=p["display"])
-        while p["proc"].poll() is None and time.monotonic() < fin:
-            time.sleep(1)
-            cajas = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Carrera$"],
-                                   capture_output=True, text=True, env=env).stdout.split()
-            cajas = [w for w in cajas if "Width: 800\n" not in P.xwininfo(p, "-id", w)]
-            for w in cajas:
-                subprocess.run(["xdotool", "mousemove", "--window", w, "20", "20",
-                                "windowfocus", w], capture_output=True, env=env)
+        env = dict(os.environ, DISPLAY=p["display"])
+        while True:
+            subprocess.run(["xdotool", "mousemove", "--window", caja, "20", "20",
+                            "windowfocus", caja], capture_output=True, env=env, timeout=P.ESPERA)
             P.pulsar(p, "Return")
-        rc, err = p["proc"].poll(), P.leer_err(p)
-        if rc is None:
-            P.fallo("%s datos.dat: game still running after %d s (windows named Carrera: %s); "
-                    "stderr: %r" % (nombre, P.ESPERA, cajas, err[-2000:]), P.captura(p))
+            # A box just shown may not take the key yet: again, until the game ends.
+            try:
+                rc = p["proc"].wait(5)
+                break
+            except subprocess.TimeoutExpired:
+                if time.monotonic() > fin:
+                    P.fallo("%s datos.dat: game still running %d s after Return on its "
+                            "message box; stderr: %r" % (nombre, P.ESPERA, P.leer_err(p)[-2000:]),
+                            P.captura(p))
+        err = P.leer_err(p)
     terminar()
     if rc != 1 or "carrera: " not in err or "datos.dat" not in err:
         P.fallo("%s datos.dat: status %s, expected 1 and a message naming datos.dat; stderr: %r"
