@@ -184,16 +184,19 @@ function mediano(x, t, n) {
 // ---- the browser and the server, always taken down -------------------------
 
 // The engine: NAVEGADOR=firefox drives Debian's firefox-esr over WebDriver
-// BiDi, where the space bar is named ' '; otherwise Debian's chromium.
-const FIREFOX = process.env.NAVEGADOR === 'firefox';
+// BiDi, where the space bar is named ' '; NAVEGADOR=webkit Debian's
+// MiniBrowser over classic WebDriver (tests/web/webkit.js); otherwise
+// Debian's chromium.
+const NAVEGADOR = process.env.NAVEGADOR || 'chromium';
+const FIREFOX = NAVEGADOR === 'firefox', WEBKIT = NAVEGADOR === 'webkit';
 const ESPACIO = FIREFOX ? ' ' : 'Space';
 
 // vista: the window's size, or a phone's (puppeteer's Viewport).
 async function conNavegador(f, alAbrir = () => {}, vista = { width: 900, height: 700 }) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), FIREFOX ? 'carrera-firefox-' : 'carrera-chromium-'));
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), `carrera-${NAVEGADOR}-`));
   let b;
   try {
-    b = await puppeteer.launch(FIREFOX ? {
+    b = WEBKIT ? await require('./webkit').lanzar(dir) : await puppeteer.launch(FIREFOX ? {
       browser: 'firefox', executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr',
       headless: true, userDataDir: dir,
       // No sound device here: Firefox's stand-in for one plays in time.
@@ -858,7 +861,8 @@ if (require.main === module) (async () => {
   const pedidas = process.argv.slice(2);
   // A phone's touch, a gamepad and the network cut are driven through
   // Chromium's own protocol: Firefox plays the desktop's game.
-  const todas = FIREFOX ? [partidaEntera, dondeNoPuede]
+  // WebKit, through classic WebDriver, plays the desktop's game.
+  const todas = FIREFOX ? [partidaEntera, dondeNoPuede] : WEBKIT ? [partidaEntera]
                         : [partidaEntera, telefono, mando, escritorio, sinRed, dondeNoPuede];
   for (const f of todas) {
     if (pedidas.length && !pedidas.includes(f.name)) continue;
@@ -872,6 +876,6 @@ if (require.main === module) (async () => {
       console.log(`FAIL ${f.name} (${((Date.now() - t) / 1000).toFixed(1)} s)\n${e.stack}`);
     }
   }
-  console.log(`${FIREFOX ? 'firefox' : 'chromium'}: ${bien} passed, ${mal} failed`);
+  console.log(`${NAVEGADOR}: ${bien} passed, ${mal} failed`);
   process.exit(mal ? 1 : 0);
 })();
