@@ -111,6 +111,9 @@ async function lanzar(dir) {
     const sesion = `${base}/session/${sessionId}`;
     await orden(sesion, 'POST', '/timeouts', { script: ESPERA * 4, pageLoad: ESPERA * 4 });
     const pagina = new Pagina(sesion);
+    // A test that exits without closing leaves no browser or X server behind.
+    const alSalir = () => { matar(d); x.kill('SIGKILL'); };
+    process.once('exit', alSalir);
     return {
       newPage: async () => pagina,
       // MiniBrowser, the UI process: the web and network processes are its children.
@@ -124,6 +127,7 @@ async function lanzar(dir) {
         return { pid: d.pid };
       },
       async close() {
+        process.off('exit', alSalir);
         await orden(sesion, 'DELETE', '', undefined, ESPERA).catch(() => {});
         matar(d);
         await salido(d);
@@ -210,6 +214,17 @@ class Pagina {
     for (const m of r.errores) for (const g of this.alError) g(new Error(m));
     if (r.x !== undefined) throw new Error(r.x);
     return r.v == null ? undefined : JSON.parse(r.v);
+  }
+
+  // Asked from here, every polling ms at most: one round trip each.
+  async waitForFunction(f, { polling = 100, timeout = ESPERA } = {}, ...args) {
+    const fin = Date.now() + timeout;
+    for (;;) {
+      const v = await this.evaluate(f, ...args);
+      if (v) return v;
+      if (Date.now() > fin) throw new Error(`waitForFunction: no answer but ${JSON.stringify(v)} in ${timeout} ms`);
+      await dormir(polling);
+    }
   }
 
   async screenshot({ path: ruta }) {
