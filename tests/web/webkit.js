@@ -169,14 +169,18 @@ class Pagina {
     if (evento === 'pageerror') this.alError.push(f);
   }
 
-  // The window grown until the page inside it has the size asked for.
+  // The window sized until the page inside it has the size asked for: the
+  // browser's own bar takes some of it, and a resize asked while the window
+  // still opens can be lost.
   async setViewport({ width, height }) {
-    for (let k = 0; k < 3; k++) {
+    const fin = Date.now() + ESPERA;
+    for (;;) {
       const [w, h, ow, oh] = await this.evaluate(() => [innerWidth, innerHeight, outerWidth, outerHeight]);
       if (w === width && h === height) return;
+      if (Date.now() > fin) throw new Error(`the page is ${w}x${h} in a ${ow}x${oh} window, not ${width}x${height}`);
       await orden(this.sesion, 'POST', '/window/rect', { width: width + ow - w, height: height + oh - h });
+      await dormir(100);
     }
-    throw new Error(`the page would not take ${width}x${height}`);
   }
 
   async goto(url) {
