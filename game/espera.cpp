@@ -3,14 +3,10 @@
 // No allegro.h here: on Windows it would clash with windows.h.
 #ifdef _WIN32
 #include <windows.h>
-#else
+#elif !defined __EMSCRIPTEN__
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#endif
-
-#ifdef __EMSCRIPTEN__
-extern "C" void web_espera(int esperando);
 #endif
 
 const int espera_max_ms = 100;
@@ -29,6 +25,21 @@ void esperar()
 {
    WaitForSingleObject(evento, espera_max_ms);
 }
+#elif defined __EMSCRIPTEN__
+// The browser: the game has the page's one thread, and its wait gives it
+// back to the page, which runs Allegro's timer, keys and sound meanwhile.
+extern "C" void web_avisar();
+extern "C" void web_esperar(int ms);
+
+void avisar()
+{
+   web_avisar();
+}
+
+void esperar()
+{
+   web_esperar(espera_max_ms);
+}
 #else
 static std::mutex cerrojo;
 static std::condition_variable aviso;
@@ -45,16 +56,8 @@ void avisar()
 
 void esperar()
 {
-#ifdef __EMSCRIPTEN__
-   web_espera(1);  // the page paints the frame that ends here
-#endif
-   {
-      std::unique_lock<std::mutex> l(cerrojo);
-      aviso.wait_for(l, std::chrono::milliseconds(espera_max_ms), [] { return avisado; });
-      avisado = false;
-   }
-#ifdef __EMSCRIPTEN__
-   web_espera(0);  // the next frame begins: the page keeps its last whole one
-#endif
+   std::unique_lock<std::mutex> l(cerrojo);
+   aviso.wait_for(l, std::chrono::milliseconds(espera_max_ms), [] { return avisado; });
+   avisado = false;
 }
 #endif

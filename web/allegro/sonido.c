@@ -1,40 +1,40 @@
 /* The browser's digital sound. Allegro's own mixer (and through it the
- * tune's software MIDI player) fills a ring of 16-bit stereo frames in
- * memory the page shares with the game; Allegro's background thread keeps
- * the ring full, and the page's audio node plays from it at the browser's
- * own rate. Without sound in the page the driver is not there, and the game
- * plays silent as it does without a sound card. */
+ * tune's software MIDI player) mixes 16-bit stereo frames in the game's
+ * waits, as many as the page's speaker lacks to stay a little ahead of what
+ * it plays, and hands them to the page, which posts them to its audio
+ * worklet on the browser's audio thread. The speaker asks for more as it
+ * plays them, waking the game's wait when it runs low. Without sound in the
+ * page the driver is not there, and the game plays silent as it does
+ * without a sound card. */
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
-#include <allegro/platform/aintunix.h>
 
 #include "web.h"
 
 #define TROZO 1024         /* frames mixed at a time: about 21 ms */
-#define N (TROZO * 4)      /* the ring, and so the most the sound lags */
-static short anillo[N * 2];
-static atomic_uint leido, escrito;
+static short trozo[TROZO * 2];
+static int abierto;
 
-static void llenar(int hilo)
+void web_mezclar(void)
 {
-   (void)hilo;
-   while (atomic_load(&escrito) - atomic_load(&leido) <= N - TROZO) {
-      unsigned e = atomic_load(&escrito);
-      _mix_some_samples((uintptr_t)&anillo[(e % N) * 2], 0, TRUE);
-      atomic_store(&escrito, e + TROZO);
+   if (!abierto)
+      return;
+   for (int falta = web_sonido_falta(); falta > 0; falta -= TROZO) {
+      _mix_some_samples((uintptr_t)trozo, 0, TRUE);
+      web_sonido_trozo(trozo, TROZO);
    }
 }
 
 static int detectar(int entrada)
 {
-   return !entrada && web_sonido(NULL, 0, NULL, NULL) > 0;
+   return !entrada && web_sonido_tasa() > 0;
 }
 
 static int abrir(int entrada, int voces)
 {
    if (entrada)
       return -1;
-   _sound_freq = web_sonido(NULL, 0, NULL, NULL);
+   _sound_freq = web_sonido_tasa();
    if (_sound_freq <= 0)
       return -1;
    _sound_bits = 16;
@@ -42,19 +42,17 @@ static int abrir(int entrada, int voces)
    digi_web.voices = voces;
    if (_mixer_init(TROZO * 2, _sound_freq, TRUE, TRUE, &digi_web.voices) != 0)
       return -1;
-   atomic_store(&leido, 0);
-   atomic_store(&escrito, 0);
-   llenar(0);
-   web_sonido(anillo, N, &leido, &escrito);
-   return _unix_bg_man->register_func(llenar);
+   abierto = 1;
+   web_sonido(1);
+   return 0;
 }
 
 static void cerrar(int entrada)
 {
    if (entrada)
       return;
-   _unix_bg_man->unregister_func(llenar);
-   web_sonido(NULL, 0, NULL, NULL);
+   abierto = 0;
+   web_sonido(0);
    _mixer_exit();
 }
 

@@ -1,19 +1,11 @@
-// The page's screen: the game's 8-bit screen, in memory it shares with the
-// page, painted into the canvas through its palette on the page's frames
-// (medida.js sizes the canvas). Only whole frames
-// are painted, and only new ones: the game's screen driver (web/pantalla.c)
-// counts its waits, odd while it waits, and the page copies the screen while
-// the count stays one odd number it has not painted, or the palette moved.
+// The page's screen: the game's 8-bit screen, in the game's memory, painted
+// into the canvas through its palette on the page's frames (medida.js sizes
+// the canvas). The page runs only while the game waits, so what it paints is
+// always a whole frame; it paints only new ones (the game has waited again
+// since, or the palette moved), and of those only what changed.
 'use strict';
 
 const BANDA = 16;  // rows compared and painted together
-
-const pantalla = {
-  pixels: null,    // the game's screen, or null while it has none
-  paleta: null,
-  heap: null,      // and its wait count, heap[cuadro]
-  cuadro: 0,
-};
 
 function abrirPantalla(lienzo, marco) {
   const ctx = lienzo.getContext('2d');
@@ -21,27 +13,20 @@ function abrirPantalla(lienzo, marco) {
   let pixels32 = new Uint32Array(imagen.data.buffer);
   let copia = new Uint8Array(800 * 600), vieja = new Uint8Array(800 * 600);  // new, and as painted
   let completa = true;  // the canvas shows nothing of the game yet: paint all of it
-  const paleta = new Uint8Array(1024), vista = new Uint8Array(1024);
+  const paleta = new Uint8Array(1024);
   const paleta32 = colores(paleta, new Uint32Array(256));
-  let pintada = -1;   // the wait count last painted
+  let pixels = null, suya = null;  // the game's screen and palette, null while it has none
+  let pintada = -1;   // the game's wait last painted
+  let pidiendo = false;
 
-  // Copies a whole frame of the game and paints it, if it is new.
-  // entero: the game is held, so its screen is whole whatever the count.
-  function pintar(entero = false) {
-    const s = pantalla;
-    if (!s.pixels) return;
-    const n = Atomics.load(s.heap, s.cuadro);
-    // Even: the game is drawing, its screen may lack the car.
-    if (!(n & 1) && !entero) return;
-    vista.set(s.paleta);
+  function pintar() {
+    if (!pixels) return;
     let otra = false;
-    for (let i = 0; !otra && i < 1024; i++) otra = vista[i] !== paleta[i];
-    if (n === pintada && !otra) return;
-    copia.set(s.pixels);
-    // The game woke during the copy: this one may be torn, the next is whole.
-    if (Atomics.load(s.heap, s.cuadro) !== n && !entero) return;
+    for (let i = 0; !otra && i < 1024; i++) otra = suya[i] !== paleta[i];
+    if (carrera.esperas === pintada && !otra) return;
+    copia.set(pixels);
     if (otra) {
-      paleta.set(vista);
+      paleta.set(suya);
       colores(paleta, paleta32);
     }
     // Only the columns that changed in each band of rows are painted: a race
@@ -73,31 +58,34 @@ function abrirPantalla(lienzo, marco) {
     }
     [vieja, copia] = [copia, vieja];
     completa = false;
-    pintada = n;
+    pintada = carrera.esperas;
     carrera.cuadros++;
     carrera.pintado = performance.now();
   }
 
+  // The page's frames are asked for only while the game has a screen.
   function cuadro() {
+    pidiendo = !!pixels;
+    if (!pidiendo) return;
     pintar();
     requestAnimationFrame(cuadro);
   }
-  requestAnimationFrame(cuadro);
 
   // Its size on the page is medida.js's.
   escalar();
 
-  // What the game's screen driver hands over (web/biblioteca.js), the game
-  // held until it returns: a closing screen is whole, and is painted last.
-  return function (pixels, w, h, paleta, heap, i) {
-    if (!pixels && pantalla.pixels) pintar(true);
-    pantalla.pixels = pixels;
-    pantalla.paleta = paleta;
-    pantalla.heap = heap;
-    pantalla.cuadro = i;
+  // What the game's screen driver hands over (web/allegro/biblioteca.js): a
+  // closing screen is painted as it was left.
+  return function (p, w, h, pal) {
+    if (!p && pixels) {
+      pintada = -1;
+      pintar();
+    }
+    pixels = p;
+    suya = pal;
     pintada = -1;
     completa = true;
-    if (pixels && (w !== lienzo.width || h !== lienzo.height)) {
+    if (p && (w !== lienzo.width || h !== lienzo.height)) {
       lienzo.width = w;
       lienzo.height = h;
       imagen = ctx.createImageData(w, h);
@@ -105,6 +93,10 @@ function abrirPantalla(lienzo, marco) {
       copia = new Uint8Array(w * h);
       vieja = new Uint8Array(w * h);
       escalar();
+    }
+    if (p && !pidiendo) {
+      pidiendo = true;
+      requestAnimationFrame(cuadro);
     }
   };
 }

@@ -1,17 +1,15 @@
 // The page's keys: every way in (keyboard, and whatever else presses keys)
-// writes the same presses and releases into the queue the game's keyboard
-// driver reads (web/teclado.c).
+// hands the same presses and releases straight to the game's keyboard
+// driver (web/allegro/teclado.c), and wakes the game: it may wait for one.
 'use strict';
 
-const teclas = { cola: null, heap: null, escrito: 0 };
+const teclas = { f: null };   // the driver's web_tecla, while the game has a keyboard
 
 // One press or release of an Allegro scancode, with the character it gives.
 function meterTecla(t, suelta, car = 0) {
-  if (!teclas.cola) return;
-  const n = teclas.cola.length;
-  const i = Atomics.load(teclas.heap, teclas.escrito);
-  Atomics.store(teclas.cola, i % n, t | (suelta ? 0x100 : 0) | (car << 16));
-  Atomics.store(teclas.heap, teclas.escrito, i + 1);
+  if (!teclas.f) return;
+  teclas.f(t, suelta ? 1 : 0, car);
+  despertar();
 }
 
 // The keyboard: alguna() is told of each new press, so the page can start
@@ -21,9 +19,10 @@ function escucharTeclado(alguna) {
     const t = tecla(e.code);
     // Arrows, Space and the rest drive the game: the page must not scroll.
     if (t && !e.ctrlKey && !e.metaKey && e.code !== 'F11' && e.code !== 'F5') e.preventDefault();
-    if (!suelta && !e.repeat) alguna(e.code);
     if (e.repeat) return;
+    // The key that starts the game is not one the game hears.
     meterTecla(t, suelta, caracter(e.key));
+    if (!suelta) alguna(e.code);
   }
   addEventListener('keydown', (e) => pasar(e, false));
   addEventListener('keyup', (e) => pasar(e, true));

@@ -1,15 +1,13 @@
-/* The browser's system driver. The game runs in a worker thread (the page's
- * own thread must stay free to paint and to hear keys), so Allegro's Unix
- * timer thread and background thread run beside it unchanged; this driver
- * only hands Allegro the browser's screen, keyboard and sound drivers, and
- * holds the game back until the player's first click or key, when the page
- * may start sound: the title and its tune then begin together. */
+/* The browser's system driver. The game runs on the page's own thread, with
+ * no thread of Allegro's beside it: its timer runs in the game's waits
+ * (reloj.c), keys come straight from the page's handlers (teclado.c) and the
+ * sound is mixed in the waits too (sonido.c). This driver hands Allegro
+ * those drivers and the screen's, and holds the game back until the
+ * player's first click or key, when the page may start sound: the title
+ * and its tune then begin together. */
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
 #include <allegro/platform/aintunix.h>
-
-#include <stdatomic.h>
-#include <unistd.h>
 
 #include "web.h"
 
@@ -29,7 +27,7 @@ static _DRIVER_INFO teclados[] = {
 };
 
 static _DRIVER_INFO relojes[] = {
-   {TIMERDRV_UNIX_PTHREADS, &timerdrv_unix_pthreads, TRUE},
+   {TIMER_WEB, &timer_web, TRUE},
    {0, NULL, 0}
 };
 
@@ -42,13 +40,11 @@ static int abrir(void)
 {
    os_type = OSTYPE_UNIX;
    os_multitasking = TRUE;
-   _unix_bg_man = &_bg_man_pthreads;
-   return _unix_bg_man->init();
+   return 0;
 }
 
 static void cerrar(void)
 {
-   _unix_bg_man->exit();
 }
 
 static void titulo(const char *nombre)
@@ -68,6 +64,12 @@ static void mensaje(const char *texto)
    web_mensaje(texto);
 }
 
+/* rest(0): the page has its thread for a moment. */
+static void ceder(void)
+{
+   web_dormir_hasta(0);
+}
+
 SYSTEM_DRIVER system_web = {
    .id = SYSTEM_WEB,
    .name = EMPTY_STRING,
@@ -80,7 +82,7 @@ SYSTEM_DRIVER system_web = {
    .set_window_title = titulo,
    .set_close_button_callback = boton_cerrar,
    .message = mensaje,
-   .yield_timeslice = _unix_yield_timeslice,
+   .yield_timeslice = ceder,
    .create_mutex = _unix_create_mutex,
    .destroy_mutex = _unix_destroy_mutex,
    .lock_mutex = _unix_lock_mutex,
@@ -101,16 +103,14 @@ extern void *_mangled_main_address;
 int main(int argc, char *argv[])
 {
    int (*juego)(int, char *[]) = (int (*)(int, char *[]))_mangled_main_address;
-   static atomic_int empezar;
+   static int empezar;
 
    __crt0_argc = argc;
    __crt0_argv = argv;
    web_listo(&empezar);
-   while (!atomic_load(&empezar))
-      usleep(10000);
+   while (!empezar)
+      web_dormir(-1);
    int r = juego(argc, argv);
-   /* Shut down here, on the game's thread: the page's thread must not wait
-    * for Allegro's threads to stop. */
    allegro_exit();
    web_fin(r);
    return r;

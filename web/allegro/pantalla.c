@@ -1,10 +1,10 @@
-/* The browser's screen. The screen is a plain 8-bit memory bitmap in the
- * memory the page shares with the game; the page paints it into its canvas
- * through the palette kept here, but only while the game waits (for its
- * tick, a key or the retrace): then the screen holds a whole frame, never a
- * track without its car. vsync() waits for Allegro's own simulated retrace
- * at 70 Hz, as the desktop's X driver does, so the fades take the time they
- * take there. */
+/* The browser's screen. The screen is a plain 8-bit memory bitmap; the page
+ * paints it into its canvas through the palette kept here, on its own
+ * frames. The page runs only while the game waits (for its tick, a key or
+ * the retrace), so it only ever sees a whole frame, never a track without
+ * its car. vsync() waits for Allegro's own simulated retrace at 70 Hz, as
+ * the desktop's X driver does (two of them, below), so the fades take the
+ * time they take there. */
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
 
@@ -14,15 +14,6 @@
 
 static unsigned char *pixels;
 static unsigned char paleta[256 * 4];
-/* Odd while the game waits, raised at each wait and each wake: the page
- * paints a new odd count, and drops a copy the count moved under. */
-static atomic_int cuadro;
-
-void web_espera(int esperando)
-{
-   if (esperando != (atomic_load(&cuadro) & 1))
-      atomic_fetch_add(&cuadro, 1);
-}
 
 static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
 {
@@ -40,27 +31,29 @@ static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
    }
    gfx_web.w = w;
    gfx_web.h = h;
-   web_pantalla(pixels, w, h, paleta, &cuadro);
+   web_pantalla(pixels, w, h, paleta);
    return b;
 }
 
 static void cerrar(BITMAP *b)
 {
    (void)b;
-   web_pantalla(NULL, 0, 0, paleta, &cuadro);
+   web_pantalla(NULL, 0, 0, paleta);
    free(pixels);
    pixels = NULL;
 }
 
+/* Allegro's fades look at the retrace count in a loop between their steps,
+ * and the slowest takes a step every second retrace: with no thread to move
+ * the count meanwhile, each wait here lets it move by two, so a fade never
+ * loops for nothing and its slow steps keep the desktop's time. */
 static void retrazado(void)
 {
    if (_timer_installed) {
       int antes = retrace_count;
-      web_espera(1);
       do
          rest(1);
-      while (retrace_count == antes);
-      web_espera(0);
+      while (retrace_count - antes < 2);
    }
 }
 

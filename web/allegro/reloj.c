@@ -1,0 +1,95 @@
+/* The browser's timer, and every wait. The game and the page share the
+ * page's one thread, so a wait gives it back to the page (web_dormir: the
+ * game's stack is unwound and wound again when the page wakes it) until a
+ * timer falls due, the wait's time is up or the page wakes the game (a key,
+ * the sound running low). On waking, Allegro's timers run for the time the
+ * page's clock says has passed since they last ran: a browser that runs its
+ * timer late, or a hidden tab that sleeps for seconds, still gets every tick
+ * (the game's own cap on late ticks does the rest), so the race clock keeps
+ * real time. Then the sound is topped up. */
+#include <allegro.h>
+#include <allegro/internal/aintern.h>
+
+#include <emscripten.h>
+
+#include "web.h"
+
+#define POR_MS (TIMERS_PER_SECOND / 1000.0)
+
+static int puesto;         /* the timer is installed */
+static double antes;       /* the page's clock when the timers last ran, ms */
+static double proximo;     /* when the next of them falls due */
+
+static void pasar_tiempo(void)
+{
+   double ahora = emscripten_get_now();
+   long t = (long)((ahora - antes) * POR_MS);
+   while (t > 0) {
+      long d = t > SECS_TO_TIMER(1) ? SECS_TO_TIMER(1) : t;
+      long falta = _handle_timer_tick(d);
+      t -= d;
+      antes += d / POR_MS;
+      proximo = antes + falta / POR_MS;
+   }
+}
+
+void web_dormir_hasta(double fin)
+{
+   if (puesto && proximo < fin)
+      fin = proximo;
+   double ms = fin - emscripten_get_now();
+   web_dormir(ms > 0 ? ms : 0);
+   if (puesto)
+      pasar_tiempo();
+   web_mezclar();
+}
+
+static int abrir(void)
+{
+   antes = emscripten_get_now();
+   proximo = antes;
+   puesto = 1;
+   return 0;
+}
+
+static void cerrar(void)
+{
+   puesto = 0;
+}
+
+static void descansar(unsigned int ms, void (*f)(void))
+{
+   double fin = emscripten_get_now() + ms;
+   do {
+      if (f)
+         f();
+      web_dormir_hasta(fin);
+   } while (emscripten_get_now() < fin);
+}
+
+TIMER_DRIVER timer_web = {
+   .id = TIMER_WEB,
+   .name = EMPTY_STRING,
+   .desc = EMPTY_STRING,
+   .ascii_name = "Reloj del navegador",
+   .init = abrir,
+   .exit = cerrar,
+   .rest = descansar,
+};
+
+/* The game's one wait (game/espera.cpp): until a wake, at most ms. A wake
+ * that comes before the wait is kept for it. */
+static int avisado;
+
+void web_avisar(void)
+{
+   avisado = 1;
+}
+
+void web_esperar(int ms)
+{
+   double fin = emscripten_get_now() + ms;
+   while (!avisado && emscripten_get_now() < fin)
+      web_dormir_hasta(fin);
+   avisado = 0;
+}

@@ -1,0 +1,203 @@
+// The page's start-up: checks that the browser can run the game, loads it,
+// holds it behind the start prompt until the first click, tap or key (the
+// moment the browser lets sound start), hands the game's drivers to the
+// screen, keys and sound (pantalla.js, teclado.js, sonido.js), sets the touch
+// controls and gamepads on the same keys (tactil.js, mando.js), keeps the
+// screen awake through the race, and offers another race at the end.
+// The game and the page share the page's one thread: the page runs while
+// the game waits, and wakes it when the wait's time is up, a key comes or
+// the sound runs low. Whatever stops it is said in the page, in the game's
+// language.
+'use strict';
+
+// What the page played, for tests and the curious: sum of squares, frames;
+// how many times the game waited; how many screens it painted, the last when.
+const carrera = (window.carrera = { oido: { suma: 0, n: 0 }, esperas: 0, cuadros: 0, pintado: 0 });
+
+// The game's wait, while it sleeps: how to wake it, and its timer.
+let dormido = null;
+
+// Ends the game's wait now; nothing if it is not waiting. Only from the
+// page's own handlers, never from a call the game makes.
+function despertar() {
+  if (!dormido) return;
+  const { seguir, reloj } = dormido;
+  dormido = null;
+  clearTimeout(reloj);
+  seguir();
+}
+
+// The program and the data come as scripts (carrera-programa.js and
+// carrera-datos.js, each gzip in base64), not fetched, so the site plays
+// opened as a file too; the browser ungzips them.
+function desempaquetar(b64) {
+  return fetch('data:application/octet-stream;base64,' + b64)
+    .then((r) => new Response(r.body.pipeThrough(new DecompressionStream('gzip'))).arrayBuffer());
+}
+
+function pagina() {
+  const lienzo = document.getElementById('lienzo');
+  const marco = document.getElementById('marco');
+  const aviso = document.getElementById('aviso');
+  const texto = document.getElementById('texto');
+  const boton = document.getElementById('boton');
+  let empezar = null;        // raises the start, once the game is loaded
+  let empezado = false;
+  let parado = false;
+  let terminado = false;     // the last page has gone: Return or Space plays again
+
+  function decir(mensaje, conBoton) {
+    texto.textContent = mensaje;
+    boton.hidden = !conBoton;
+    aviso.hidden = false;
+    aviso.className = conBoton ? 'fin' : '';
+  }
+
+  function error(mensaje) {
+    if (parado) return;
+    parado = true;
+    decir(mensaje, false);
+    aviso.className = 'error';
+  }
+
+  // ---- whether this browser can run it ----
+  const falta = typeof WebAssembly !== 'object' ? 'WebAssembly'
+    : !window.AudioWorkletNode ? 'AudioWorklet, el sonido de las páginas'
+    : !window.DecompressionStream ? 'DecompressionStream, para descomprimir el juego' : null;
+  if (falta) {
+    error('Este navegador no puede ejecutar el juego: no tiene ' + falta + '.');
+    return;
+  }
+  // The service worker keeps the site for playing offline; a file needs none.
+  if ('serviceWorker' in navigator && window.isSecureContext && location.protocol !== 'file:') {
+    navigator.serviceWorker.register('aislar.js').catch((e) => console.log('sin caché: ' + e.message));
+  }
+
+  // ---- what the game's drivers call (web/allegro/biblioteca.js) ----
+  window.Module = {
+    print: (t) => console.log(t),
+    printErr: (t) => {
+      console.error(t);
+      // The game says why it stops in one line beginning "carrera: ".
+      if (t.startsWith('carrera: ')) error('El juego no puede seguir: ' + t.slice(9));
+    },
+    onAbort: (e) => error('El juego se detuvo: ' + e),
+    instantiateWasm(importa, listo) {
+      cargar('carrera-programa.js')
+        .then(() => desempaquetar(carrera.programa))
+        .then((b) => WebAssembly.instantiate(b, importa))
+        .then((r) => listo(r.instance))
+        .catch((e) => error('No se pudo cargar el juego: ' + e.message));
+      return {};
+    },
+    // The game's files, at the root of its file system, where it looks.
+    preRun: [() => {
+      Module.addRunDependency('datos');
+      cargar('carrera-datos.js')
+        .then(() => Promise.all(Object.entries(carrera.datos).map(([nombre, b64]) =>
+          desempaquetar(b64).then((b) => Module.FS.writeFile('/' + nombre, new Uint8Array(b))))))
+        .then(() => Module.removeRunDependency('datos'))
+        .catch((e) => error('No se pudo cargar el juego: ' + e.message));
+    }],
+    carrera: {
+      listo(f) {
+        empezar = f;
+        if (!empezado) {
+          decir(tactil.activo ? 'Toca la pantalla para empezar'
+                              : 'Haz clic o pulsa una tecla para empezar', false);
+          return;
+        }
+        f();
+        aviso.hidden = true;
+      },
+      fin(r) {
+        terminado = r === 0;
+        if (vela) vela.release().catch(() => {});
+        vela = null;
+        if (terminado) decir('Fin de la carrera.', true);
+        else error('El juego terminó con un error (' + r + ').');
+      },
+      aviso: (t) => decir(t, false),
+      dormir(ms, seguir) {
+        carrera.esperas++;
+        dormido = { seguir, reloj: ms >= 0 ? setTimeout(despertar, ms) : 0 };
+      },
+      pantalla: abrirPantalla(lienzo, marco),
+      teclado(f) {
+        teclas.f = f;
+      },
+      sonido: sonidoDelJuego(),
+    },
+  };
+
+  const completa = document.getElementById('completa');
+  // Not every browser has it (an iPhone's has none for a page).
+  completa.hidden = !document.fullscreenEnabled;
+  completa.addEventListener('click', (e) => {
+    e.currentTarget.blur();
+    if (document.fullscreenElement) document.exitFullscreen();
+    else document.documentElement.requestFullscreen().catch(() => {});
+  });
+
+  // ---- the screen stays lit while the race is on ----
+  let vela = null;
+  function despierto() {
+    if (!navigator.wakeLock || document.visibilityState !== 'visible' || !empezado || terminado || parado) return;
+    navigator.wakeLock.request('screen').then((v) => { vela = v; }).catch(() => {});
+  }
+  // The browser lets go of it whenever the page is hidden.
+  document.addEventListener('visibilitychange', despierto);
+
+  // ---- the start: the first click, tap or key, which also lets sound begin ----
+  function arrancar() {
+    if (empezado || parado) return;
+    empezado = true;
+    despierto();
+    abrirSonido();
+    if (empezar) {
+      empezar();
+      despertar();
+    } else {
+      decir('Cargando…', false);
+    }
+    aviso.hidden = !!empezar;
+  }
+  addEventListener('click', arrancar);
+  boton.addEventListener('click', (e) => {
+    e.stopPropagation();
+    location.reload();
+  });
+  const otraVez = (codigo) => {
+    if (terminado && (codigo === 'Enter' || codigo === 'Space')) location.reload();
+  };
+  escucharTeclado((codigo) => {
+    arrancar();
+    otraVez(codigo);
+  });
+  ponerTactil();
+  // A gamepad's button cannot start the sound: the first start wants a tap, click or key.
+  ponerMando(otraVez);
+
+  // ---- loading the game itself: each file the host lacks is named ----
+  const cargados = {};
+  function cargar(f) {
+    cargados[f] = cargados[f] || new Promise((bien, mal) => {
+      const guion = document.createElement('script');
+      guion.src = f;
+      guion.onload = bien;
+      guion.onerror = () => {
+        error(`No se pudo cargar el juego: falta ${f} ` +
+              (location.protocol === 'file:' ? 'junto a index.html.' : 'en el servidor.'));
+        mal(new Error('falta ' + f));
+      };
+      document.body.appendChild(guion);
+    });
+    return cargados[f];
+  }
+  // All three at once: the program compiles while the data comes.
+  cargar('carrera-programa.js');
+  cargar('carrera-datos.js');
+  cargar('carrera.js');
+}
+
+pagina();
