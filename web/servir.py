@@ -1,22 +1,16 @@
-"""Serves the browser build on 127.0.0.1, with the cross-origin isolation
-headers the game's threads need.
+"""Serves a folder (the browser build's site) on 127.0.0.1, as any plain
+static host would: no special headers.
 
-    servir.py DIR [PORT] [--sin-cabeceras]
+    servir.py DIR [PORT]
 
-PORT 0 takes a free one; the first line printed is the address served.
---sin-cabeceras leaves the headers out, as a plain static host would."""
+PORT 0 takes a free one; the first line printed is the address served."""
 import functools
 import http.server
 import sys
 
 
 class Pagina(http.server.SimpleHTTPRequestHandler):
-    cabeceras = True
-
     def end_headers(self):
-        if self.cabeceras:
-            self.send_header("Cross-Origin-Opener-Policy", "same-origin")
-            self.send_header("Cross-Origin-Embedder-Policy", "require-corp")
         self.send_header("Cache-Control", "no-cache")
         super().end_headers()
 
@@ -33,7 +27,6 @@ class Servidor(http.server.ThreadingHTTPServer):
 
 def main():
     args = [a for a in sys.argv[1:] if not a.startswith("--")]
-    Pagina.cabeceras = "--sin-cabeceras" not in sys.argv
     Pagina.extensions_map[".wasm"] = "application/wasm"
     Pagina.extensions_map[".js"] = "text/javascript"
     Pagina.extensions_map[".webmanifest"] = "application/manifest+json"

@@ -4,7 +4,7 @@
 const test = require('node:test');
 const assert = require('node:assert');
 const fs = require('fs');
-const { colores, tecla, caracter } = require('../../web/reglas.js');
+const { colores, tecla, caracter } = require('../../web/sitio/reglas.js');
 
 test('a palette entry shows in the levels the desktop shows, bytes R G B A', () => {
   const paleta = new Uint8Array(1024);

@@ -1,8 +1,7 @@
-// The site's service worker. It keeps the site in a cache named after the
+// The site's service worker: it keeps the site in a cache named after the
 // build, so a second visit plays offline and a new build replaces the old
-// one; and it adds to every response the cross-origin isolation headers the
-// game's threads need, for a host that cannot send them (the page, loaded
-// again under it, is isolated).
+// one. Its name is the one the pages of the threaded build registered, so a
+// browser that kept that worker finds this one in its place.
 const CAJA = 'carrera';        // script/web names it after the build: carrera-<hash>
 const FICHEROS = ['./'];       // and lists the site's files here
 
@@ -19,12 +18,5 @@ self.addEventListener('activate', (e) => e.waitUntil(
 self.addEventListener('fetch', (e) => {
   if (e.request.cache === 'only-if-cached' && e.request.mode !== 'same-origin') return;
   e.respondWith(caches.match(e.request, { cacheName: CAJA, ignoreSearch: true })
-    .then((guardada) => guardada || fetch(e.request))
-    .then((r) => {
-      if (r.status === 0) return r;
-      const cabeceras = new Headers(r.headers);
-      cabeceras.set('Cross-Origin-Opener-Policy', 'same-origin');
-      cabeceras.set('Cross-Origin-Embedder-Policy', 'require-corp');
-      return new Response(r.body, { status: r.status, statusText: r.statusText, headers: cabeceras });
-    }));
+    .then((guardada) => guardada || fetch(e.request)));
 });

@@ -1,13 +1,13 @@
 // The page's speaker, on the browser's audio thread: plays the 16-bit
 // stereo frames the game mixes (web/allegro/sonido.c), posted to it in
-// chunks by sonido.js, and tells the page every 1024 frames how many it has
+// chunks by sonido.js, and tells the page every 512 frames how many it has
 // played, with their left side, so the page can keep the game mixing ahead
 // of it. The page loads this file as a plain script and hands the audio
 // thread its text (a site opened as a file cannot have it fetched).
 'use strict';
 
 function altavoz() {
-  const INFORME = 1024;   // frames between reports
+  const INFORME = 512;    // frames between reports
 
   // The audio thread takes its players only as classes.
   class Altavoz extends AudioWorkletProcessor {

@@ -8,7 +8,7 @@
 
 let sonido = null;         // {ctx, nodo, pendientes}: chunks wait for the node
 const GRABADO = 1 << 17;   // frames of what was played kept, some seconds
-const ADELANTO = 5 * 1024; // frames mixed ahead of the speaker, about a tenth of a second
+const ADELANTO = 8 * 1024; // frames mixed ahead of the speaker, under a fifth of a second
 const TROZO = 1024;        // the game's chunk
 
 function abrirSonido() {
@@ -16,7 +16,9 @@ function abrirSonido() {
   try {
     const ac = new (window.AudioContext || window.webkitAudioContext)();
     sonido = { ctx: ac, nodo: null, pendientes: [], enviados: 0, tocados: 0, t: 0 };
-    const guion = URL.createObjectURL(new Blob([`'use strict';(${altavoz})();`], { type: 'text/javascript' }));
+    // A data: address, not a blob: one: Chromium will not load a worklet
+    // from a blob made by a page opened as a file.
+    const guion = 'data:text/javascript;charset=utf-8,' + encodeURIComponent(`'use strict';(${altavoz})();`);
     ac.audioWorklet.addModule(guion).then(() => {
       const nodo = new AudioWorkletNode(ac, 'altavoz', { numberOfInputs: 0, outputChannelCount: [2] });
       nodo.port.onmessage = (e) => oir(e.data);
