@@ -924,8 +924,10 @@ if (require.main === module) (async () => {
   // A phone's touch, a gamepad and the network cut are driven through
   // Chromium's own protocol: Firefox plays the desktop's game, and the site
   // as a file and inside another page. WebKit, through classic WebDriver,
-  // plays the desktop's game.
-  const todas = FIREFOX ? [partidaEntera, comoFichero, empotrado, dondeSea] : WEBKIT ? [partidaEntera]
+  // plays those too, the desktop's page and the site offline; it tells of
+  // no page loads, so the plain host's single load is left to the others.
+  const todas = FIREFOX ? [partidaEntera, comoFichero, empotrado, dondeSea]
+                        : WEBKIT ? [partidaEntera, escritorio, comoFichero, empotrado, sinRed]
                         : [partidaEntera, telefono, tableta, mando, escritorio, sinRed, comoFichero, empotrado, dondeSea];
   for (const f of todas) {
     if (pedidas.length && !pedidas.includes(f.name)) continue;

@@ -147,6 +147,8 @@ class Pagina {
   constructor(sesion) {
     this.sesion = sesion;
     this.alError = [];
+    this.marco = null;   // the iframe the session is in, by its selector; null: the top document
+    const pagina = this;
     const acciones = (fuente) => orden(sesion, 'POST', '/actions', { actions: [fuente] });
     const teclas = (...as) => acciones({ type: 'key', id: 'teclado', actions: as });
     this.keyboard = {
@@ -155,11 +157,15 @@ class Pagina {
       press: (k) => teclas({ type: 'keyDown', value: tecla(k) }, { type: 'keyUp', value: tecla(k) }),
     };
     this.mouse = {
-      click: (x, y) => acciones({
-        type: 'pointer', id: 'raton', parameters: { pointerType: 'mouse' },
-        actions: [{ type: 'pointerMove', x: Math.round(x), y: Math.round(y), origin: 'viewport' },
-                  { type: 'pointerDown', button: 0 }, { type: 'pointerUp', button: 0 }],
-      }),
+      async click(x, y) {
+        // In the top document's viewport, as puppeteer's are.
+        await pagina.en(null);
+        await acciones({
+          type: 'pointer', id: 'raton', parameters: { pointerType: 'mouse' },
+          actions: [{ type: 'pointerMove', x: Math.round(x), y: Math.round(y), origin: 'viewport' },
+                    { type: 'pointerDown', button: 0 }, { type: 'pointerUp', button: 0 }],
+        });
+      },
     };
   }
 
@@ -183,14 +189,31 @@ class Pagina {
     }
   }
 
+  // A navigation leaves the session in the top document.
   async goto(url) {
     await orden(this.sesion, 'POST', '/url', { url });
+    this.marco = null;
     await this.vigilarErrores();
   }
 
   async reload() {
+    await this.en(null);
     await orden(this.sesion, 'POST', '/refresh', {});
     await this.vigilarErrores();
+  }
+
+  // Into the iframe that selector names (null: out to the top document).
+  // WebKit focuses the document it goes into, and keys follow the focus:
+  // so the session stays where it is until a call needs another document,
+  // and keys into an iframe reach it however often the test looks into it.
+  async en(selector) {
+    if (this.marco === selector) return;
+    if (this.marco !== null) await orden(this.sesion, 'POST', '/frame', { id: null });
+    this.marco = null;
+    if (selector === null) return;
+    const elemento = await orden(this.sesion, 'POST', '/element', { using: 'css selector', value: selector });
+    await orden(this.sesion, 'POST', '/frame', { id: elemento });
+    this.marco = selector;
   }
 
   // Errors thrown before this runs, while the page loads, go unseen.
@@ -206,6 +229,12 @@ class Pagina {
   // f runs in the page with args (JSON's values), awaited; its value comes
   // back through JSON too, typed arrays as arrays.
   async evaluate(f, ...args) {
+    await this.en(null);
+    return this.ejecutar(f, args);
+  }
+
+  // evaluate in whichever document the session is in.
+  async ejecutar(f, args) {
     const r = await orden(this.sesion, 'POST', '/execute/async', {
       script: `const hecho = arguments[arguments.length - 1];
         const errores = () => (window.__errores || []).splice(0);
@@ -231,12 +260,35 @@ class Pagina {
     }
   }
 
+  // The element's frame, for a selector that names an iframe.
+  async waitForSelector(selector, { timeout = ESPERA } = {}) {
+    await this.waitForFunction((s) => document.querySelector(s) !== null, { timeout }, selector);
+    return { contentFrame: async () => new Marco(this, selector) };
+  }
+
+  $eval(selector, f, ...args) {
+    return this.evaluate(`(s, ...a) => (${f})(document.querySelector(s), ...a)`, selector, ...args);
+  }
+
   async screenshot({ path: ruta }) {
     fs.writeFileSync(ruta, Buffer.from(await orden(this.sesion, 'GET', '/screenshot'), 'base64'));
   }
 
   async close() {
     await orden(this.sesion, 'DELETE', '/window').catch(() => {});
+  }
+}
+
+// An iframe of the page, as puppeteer's Frame.
+class Marco {
+  constructor(pagina, selector) {
+    this.pagina = pagina;
+    this.selector = selector;
+  }
+
+  async evaluate(f, ...args) {
+    await this.pagina.en(this.selector);
+    return this.pagina.ejecutar(f, args);
   }
 }
 
