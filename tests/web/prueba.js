@@ -1,4 +1,4 @@
-// Plays the browser build in headless Chromium (or Firefox) as a player
+// Plays the browser build in headless Chromium (or Firefox, or WebKit) as a player
 // would, and compares the canvas with what tests/referencia draws from the
 // same datafile: the title (waiting, with its tune), the race, the car held
 // up to the top bound at about 100 px/s in whole frames, its step sound at
@@ -7,7 +7,7 @@
 // as a file, inside another site's page, on a plain host, which must play
 // as they are; a host without one of its files, which the page must name.
 //
-//   [NAVEGADOR=firefox] SITIO=build-web/sitio REFERENCIA=build/tests/referencia \
+//   [NAVEGADOR=firefox|webkit] SITIO=build-web/sitio REFERENCIA=build/tests/referencia \
 //   DATOS=build/datos.dat NODE_PATH=<puppeteer-core's node_modules> node tests/web/prueba.js
 'use strict';
 const puppeteer = require('puppeteer-core');
