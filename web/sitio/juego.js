@@ -43,6 +43,7 @@ function pagina() {
   const boton = document.getElementById('boton');
   let empezar = null;        // raises the start, once the game is loaded
   let empezado = false;
+  let sonando = null;        // the sound is ready to play (or has failed): the game may start
   let parado = false;
   let terminado = false;     // the last page has gone: Return or Space plays again
 
@@ -107,8 +108,11 @@ function pagina() {
                               : 'Haz clic o pulsa una tecla para empezar', false);
           return;
         }
-        f();
         aviso.hidden = true;
+        sonando.then(() => {
+          f();
+          despertar();
+        });
       },
       fin(r) {
         terminado = r === 0;
@@ -153,10 +157,13 @@ function pagina() {
     if (empezado || parado) return;
     empezado = true;
     despierto();
-    abrirSonido();
+    // The game starts once its sound can play, so the tune is heard from its start.
+    sonando = abrirSonido();
     if (empezar) {
-      empezar();
-      despertar();
+      sonando.then(() => {
+        empezar();
+        despertar();
+      });
     } else {
       decir('Cargando…', false);
     }

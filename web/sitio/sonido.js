@@ -11,6 +11,7 @@ const GRABADO = 1 << 17;   // frames of what was played kept, some seconds
 const ADELANTO = 8 * 1024; // frames mixed ahead of the speaker, under a fifth of a second
 const TROZO = 1024;        // the game's chunk
 
+// Resolves once the worklet plays, or the page has no sound.
 function abrirSonido() {
   carrera.oido.grabado = new Float32Array(GRABADO);
   try {
@@ -19,7 +20,7 @@ function abrirSonido() {
     // A data: address, not a blob: one: Chromium will not load a worklet
     // from a blob made by a page opened as a file.
     const guion = 'data:text/javascript;charset=utf-8,' + encodeURIComponent(`'use strict';(${altavoz})();`);
-    ac.audioWorklet.addModule(guion).then(() => {
+    const listo = ac.audioWorklet.addModule(guion).then(() => {
       const nodo = new AudioWorkletNode(ac, 'altavoz', { numberOfInputs: 0, outputChannelCount: [2] });
       nodo.port.onmessage = (e) => oir(e.data);
       nodo.connect(ac.destination);
@@ -28,9 +29,11 @@ function abrirSonido() {
       sonido.pendientes = [];
     }).catch((e) => console.error('sin sonido: ' + e));
     ac.resume();
+    return listo;
   } catch (e) {
     console.error('sin sonido: ' + e);
     sonido = null;
+    return Promise.resolve();
   }
 }
 
