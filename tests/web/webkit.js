@@ -1,8 +1,8 @@
 // WebKit for tests/web/prueba.js: Debian's MiniBrowser driven through its
 // WebKitWebDriver (classic WebDriver over HTTP), behind the few calls of
-// puppeteer's Browser and Page that the desktop's game uses. The browser
-// needs an X server: it gets one of its own, so the tester's display and
-// window manager play no part. Nothing here changes a web feature: the
+// puppeteer's Browser, Page and Frame that the desktop's tests use. The
+// browser needs an X server: it gets one of its own, so the tester's display
+// and window manager play no part. Nothing here changes a web feature: the
 // browser runs as Debian ships it, with only --automation.
 //
 //   const b = await require('./webkit').lanzar(dir); const p = await b.newPage();
