@@ -17,8 +17,8 @@ mergeInto(LibraryManager.library, {
   // The one call that gives the page its thread: the game sleeps until the
   // time is up or the page calls Module.carrera.despertar().
   web_dormir__deps: ['$Asyncify'],
-  web_dormir: function (ms) {
-    return Asyncify.handleSleep((seguir) => Module.carrera.dormir(ms, seguir));
+  web_dormir: function (ms, nuevo) {
+    return Asyncify.handleSleep((seguir) => Module.carrera.dormir(ms, seguir, nuevo));
   },
   web_pantalla: function (pixels, w, h, paleta) {
     Module.carrera.pantalla(pixels ? HEAPU8.subarray(pixels, pixels + w * h) : null, w, h,

@@ -17,6 +17,7 @@
 #define POR_MS (TIMERS_PER_SECOND / 1000.0)
 
 static int puesto;         /* the timer is installed */
+static int jugado = 1;     /* the game has run since its last wait: a new frame to paint */
 static double antes;       /* the page's clock when the timers last ran, ms */
 static double proximo;     /* when the next of them falls due */
 
@@ -33,12 +34,16 @@ static void pasar_tiempo(void)
    }
 }
 
-void web_dormir_hasta(double fin)
+/* Gives the page its thread until the page's clock reaches fin (ms), a
+ * timer falls due or the page wakes the game; then runs the timers that
+ * came due and tops up the sound. */
+static void dormir_hasta(double fin)
 {
    if (puesto && proximo < fin)
       fin = proximo;
    double ms = fin - emscripten_get_now();
-   web_dormir(ms > 0 ? ms : 0);
+   web_dormir(ms > 0 ? ms : 0, jugado);
+   jugado = 0;
    if (puesto)
       pasar_tiempo();
    web_mezclar();
@@ -63,8 +68,9 @@ static void descansar(unsigned int ms, void (*f)(void))
    do {
       if (f)
          f();
-      web_dormir_hasta(fin);
+      dormir_hasta(fin);
    } while (emscripten_get_now() < fin);
+   jugado = 1;
 }
 
 TIMER_DRIVER timer_web = {
@@ -90,6 +96,13 @@ void web_esperar(int ms)
 {
    double fin = emscripten_get_now() + ms;
    while (!avisado && emscripten_get_now() < fin)
-      web_dormir_hasta(fin);
+      dormir_hasta(fin);
    avisado = 0;
+   jugado = 1;
+}
+
+void web_ceder(void)
+{
+   dormir_hasta(0);
+   jugado = 1;
 }

@@ -67,7 +67,7 @@ static void mensaje(const char *texto)
 /* rest(0): the page has its thread for a moment. */
 static void ceder(void)
 {
-   web_dormir_hasta(0);
+   web_ceder();
 }
 
 SYSTEM_DRIVER system_web = {
@@ -109,7 +109,7 @@ int main(int argc, char *argv[])
    __crt0_argv = argv;
    web_listo(&empezar);
    while (!empezar)
-      web_dormir(-1);
+      web_dormir(-1, 0);
    int r = juego(argc, argv);
    allegro_exit();
    web_fin(r);

@@ -17,10 +17,8 @@ extern DIGI_DRIVER digi_web;
 extern KEYBOARD_DRIVER keyboard_web;
 extern TIMER_DRIVER timer_web;
 
-/* reloj.c: gives the page its thread until the page's clock reaches fin
- * (ms, emscripten_get_now), a timer falls due or the page wakes the game;
- * then runs the timers that came due and tops up the sound. */
-void web_dormir_hasta(double fin);
+/* reloj.c: rest(0), the page has its thread a moment. */
+void web_ceder(void);
 /* sonido.c: mixes what the page's speaker lacks. */
 void web_mezclar(void);
 
@@ -33,8 +31,9 @@ void web_fin(int r);
 void web_titulo(const char *nombre);
 void web_mensaje(const char *texto);
 /* Gives the page its thread for ms (forever if negative), or until it wakes
- * the game sooner (web_despertar in the page). The one call that unwinds. */
-void web_dormir(double ms);
+ * the game sooner (despertar in the page). nuevo: the game has run since its
+ * last wait, so its screen may hold a new frame. The one call that unwinds. */
+void web_dormir(double ms, int nuevo);
 /* The screen: w x h bytes a pixel, each an index into paleta's 256 RGB
  * entries of 0-63 (four bytes each); pixels NULL when the screen closes. */
 void web_pantalla(const unsigned char *pixels, int w, int h, const unsigned char *paleta);

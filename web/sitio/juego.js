@@ -11,7 +11,8 @@
 'use strict';
 
 // What the page played, for tests and the curious: sum of squares, frames;
-// how many times the game waited; how many screens it painted, the last when.
+// how many times the game waited after running; how many screens it
+// painted, the last when.
 const carrera = (window.carrera = { oido: { suma: 0, n: 0 }, esperas: 0, cuadros: 0, pintado: 0 });
 
 // The game's wait, while it sleeps: how to wake it, and its timer.
@@ -122,8 +123,8 @@ function pagina() {
         else error('El juego terminó con un error (' + r + ').');
       },
       aviso: (t) => decir(t, false),
-      dormir(ms, seguir) {
-        carrera.esperas++;
+      dormir(ms, seguir, nuevo) {
+        if (nuevo) carrera.esperas++;
         dormido = { seguir, reloj: ms >= 0 ? setTimeout(despertar, ms) : 0 };
       },
       pantalla: abrirPantalla(lienzo, marco),
