@@ -5,7 +5,8 @@
 // its pitch, the browser's CPU, the result page, the three credit pages with
 // the desktop's fades and the fade to black. Then wherever it is put: opened
 // as a file, inside another site's page, on a plain host, which must play
-// as they are; a host without one of its files, which the page must name.
+// as they are; a host without one of its files, and a browser without the
+// audio worklet, which the page must name.
 //
 //   [NAVEGADOR=firefox|webkit] SITIO=build-web/sitio REFERENCIA=build/tests/referencia \
 //   DATOS=build/datos.dat NODE_PATH=<puppeteer-core's node_modules> node tests/web/prueba.js
@@ -451,7 +452,8 @@ async function partidaEntera() {
 
 // Wherever the site is put, it plays as it is. On a plain host (every
 // server here is one: no special headers) it plays at once, loaded once;
-// a host missing one of its files has the page name it.
+// a host missing one of its files, or a browser the audio worklet, has the
+// page name it.
 async function dondeSea() {
   const titulo = { titulo: referencia('titulo') };
   await conServidor([], (url) => conNavegador(async (p) => {
@@ -460,6 +462,14 @@ async function dondeSea() {
     await alClic(p, url, titulo);
     await esperar(p, () => carrera.oido.n > 0 || 'no sound played', 'the tune');
     if (cargas !== 1) await fallo(p, `the page loaded ${cargas} times, wanted once`);
+  }));
+  // A browser without the audio worklet is told so in words.
+  await conServidor([], (url) => conNavegador(async (p) => {
+    await p.evaluateOnNewDocument(() => { delete window.AudioWorkletNode; });
+    await p.goto(url);
+    await p.evaluate(ayudas);
+    await esperar(p, () => /no tiene AudioWorklet/.test(__prueba.texto()) || `the page says "${__prueba.texto()}"`,
+                  'the missing audio worklet named');
   }));
   const copia = fs.mkdtempSync(path.join(os.tmpdir(), 'carrera-sitio-'));
   try {

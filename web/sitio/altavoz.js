@@ -21,6 +21,7 @@ function altavoz() {
       this.suma = 0;
       this.desde = 0;      // output frames since the last report
       this.callado = false;
+      this.corto = false;  // ran out of the game's frames since the last report
       this.port.onmessage = (e) => this.cola.push(e.data);
     }
 
@@ -42,6 +43,7 @@ function altavoz() {
           this.dentro = 0;
         }
       }
+      if (k < izq.length && this.tocados) this.corto = true;
       izq.fill(0, k);
       der.fill(0, k);
       for (let i = 0; i < k; i++) {
@@ -55,7 +57,8 @@ function altavoz() {
       if (this.desde >= INFORME || (k < izq.length && !this.callado)) {
         this.callado = k < izq.length;
         this.port.postMessage({ tocados: this.tocados, t: currentTime, suma: this.suma,
-                                oido: this.oido.slice(0, this.n) });
+                                oido: this.oido.slice(0, this.n), corto: this.corto });
+        this.corto = false;
         this.desde = 0;
         this.n = 0;
         this.suma = 0;

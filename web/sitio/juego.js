@@ -200,6 +200,8 @@ function pagina() {
       };
       document.body.appendChild(guion);
     });
+    // Said in the page already; those that wait on it stop there.
+    cargados[f].catch(() => {});
     return cargados[f];
   }
   // All three at once: the program compiles while the data comes.

@@ -8,7 +8,8 @@
 
 let sonido = null;         // {ctx, nodo, pendientes}: chunks wait for the node
 const GRABADO = 1 << 17;   // frames of what was played kept, some seconds
-const ADELANTO = 8 * 1024; // frames mixed ahead of the speaker, under a fifth of a second
+const ADELANTO = 8 * 1024; // frames mixed ahead of the speaker, under a fifth of a second,
+const MAS = 32 * 1024;     // and up to some 0.7 s on a machine too busy to keep that
 const TROZO = 1024;        // the game's chunk
 
 // Resolves once the worklet plays, or the page has no sound.
@@ -16,7 +17,7 @@ function abrirSonido() {
   carrera.oido.grabado = new Float32Array(GRABADO);
   try {
     const ac = new (window.AudioContext || window.webkitAudioContext)();
-    sonido = { ctx: ac, nodo: null, pendientes: [], enviados: 0, tocados: 0, t: 0 };
+    sonido = { ctx: ac, nodo: null, pendientes: [], enviados: 0, tocados: 0, t: 0, adelanto: ADELANTO };
     // A data: address, not a blob: one: Chromium will not load a worklet
     // from a blob made by a page opened as a file.
     const guion = 'data:text/javascript;charset=utf-8,' + encodeURIComponent(`'use strict';(${altavoz})();`);
@@ -39,7 +40,9 @@ function abrirSonido() {
 
 // What the worklet played since its last report: kept for carrera.oido, and
 // the game woken if it should mix more.
-function oir({ tocados, t, suma, oido }) {
+function oir({ tocados, t, suma, oido, corto }) {
+  // A gap: the page was held off too long for the lead; from now on a longer one.
+  if (corto) sonido.adelanto = Math.min(MAS, sonido.adelanto + 2 * TROZO);
   const o = carrera.oido;
   for (let k = 0; k < oido.length; k++) o.grabado[(o.n + k) % GRABADO] = oido[k];
   o.n += oido.length;
@@ -55,7 +58,7 @@ function falta() {
   const s = sonido;
   const desde = s.tocados ? Math.max(0, s.ctx.currentTime - s.t) * s.ctx.sampleRate : 0;
   const tocados = Math.min(s.enviados, s.tocados + desde);
-  return Math.max(0, Math.floor(ADELANTO - (s.enviados - tocados)));
+  return Math.max(0, Math.floor(s.adelanto - (s.enviados - tocados)));
 }
 
 // What the game's sound driver asks of the page (web/allegro/biblioteca.js).
