@@ -1,4 +1,5 @@
-// The browser build's numbers, in headless Chromium on this machine: the
+// The browser build's numbers, in headless Chromium (NAVEGADOR=webkit:
+// WebKit, as tests/web/prueba.js drives it) on this machine: the
 // first title frame after the page loads (the start prompt clicked as soon
 // as it shows), the car held up and the clock's second as the page shows
 // them, the CPU the browser takes waiting at the start prompt, on the title

@@ -1,4 +1,4 @@
-// Plays the browser build in headless Chromium (or Firefox) as a player
+// Plays the browser build in headless Chromium (or Firefox, or WebKit) as a player
 // would, and compares the canvas with what tests/referencia draws from the
 // same datafile: the title (waiting, with its tune), the race, the car held
 // up to the top bound at about 100 px/s in whole frames, its step sound at
@@ -8,7 +8,7 @@
 // as they are; a host without one of its files, and a browser without the
 // audio worklet, which the page must name.
 //
-//   [NAVEGADOR=firefox] SITIO=build-web/sitio REFERENCIA=build/tests/referencia \
+//   [NAVEGADOR=firefox|webkit] SITIO=build-web/sitio REFERENCIA=build/tests/referencia \
 //   DATOS=build/datos.dat NODE_PATH=<puppeteer-core's node_modules> node tests/web/prueba.js
 'use strict';
 const puppeteer = require('puppeteer-core');
@@ -185,16 +185,19 @@ function mediano(x, t, n) {
 // ---- the browser and the server, always taken down -------------------------
 
 // The engine: NAVEGADOR=firefox drives Debian's firefox-esr over WebDriver
-// BiDi, where the space bar is named ' '; otherwise Debian's chromium.
-const FIREFOX = process.env.NAVEGADOR === 'firefox';
+// BiDi, where the space bar is named ' '; NAVEGADOR=webkit Debian's
+// MiniBrowser over classic WebDriver (tests/web/webkit.js); otherwise
+// Debian's chromium.
+const NAVEGADOR = process.env.NAVEGADOR || 'chromium';
+const FIREFOX = NAVEGADOR === 'firefox', WEBKIT = NAVEGADOR === 'webkit';
 const ESPACIO = FIREFOX ? ' ' : 'Space';
 
 // vista: the window's size, or a phone's (puppeteer's Viewport).
 async function conNavegador(f, alAbrir = () => {}, vista = { width: 900, height: 700 }) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), FIREFOX ? 'carrera-firefox-' : 'carrera-chromium-'));
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), `carrera-${NAVEGADOR}-`));
   let b;
   try {
-    b = await puppeteer.launch(FIREFOX ? {
+    b = WEBKIT ? await require('./webkit').lanzar(dir) : await puppeteer.launch(FIREFOX ? {
       browser: 'firefox', executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr',
       headless: true, userDataDir: dir,
       // No sound device here: Firefox's stand-in for one plays in time.
@@ -930,8 +933,11 @@ if (require.main === module) (async () => {
   const pedidas = process.argv.slice(2);
   // A phone's touch, a gamepad and the network cut are driven through
   // Chromium's own protocol: Firefox plays the desktop's game, and the site
-  // as a file and inside another page.
+  // as a file and inside another page. WebKit, through classic WebDriver,
+  // plays those too, the desktop's page and the site offline; it tells of
+  // no page loads, so the plain host's single load is left to the others.
   const todas = FIREFOX ? [partidaEntera, comoFichero, empotrado, dondeSea]
+                        : WEBKIT ? [partidaEntera, escritorio, comoFichero, empotrado, sinRed]
                         : [partidaEntera, telefono, tableta, mando, escritorio, sinRed, comoFichero, empotrado, dondeSea];
   for (const f of todas) {
     if (pedidas.length && !pedidas.includes(f.name)) continue;
@@ -945,6 +951,6 @@ if (require.main === module) (async () => {
       console.log(`FAIL ${f.name} (${((Date.now() - t) / 1000).toFixed(1)} s)\n${e.stack}`);
     }
   }
-  console.log(`${FIREFOX ? 'firefox' : 'chromium'}: ${bien} passed, ${mal} failed`);
+  console.log(`${NAVEGADOR}: ${bien} passed, ${mal} failed`);
   process.exit(mal ? 1 : 0);
 })();
