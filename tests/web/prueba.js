@@ -487,6 +487,16 @@ async function dondeSea() {
 
 // The site's index.html opened from the disk, no server: the title with its
 // tune, and the car driven.
+// Past the title by Return, then the car climbs 100 px with Up held.
+async function subir(p) {
+  await pasarCon(p, 'titulo', () => p.keyboard.press('Enter'));
+  await pagina(p, 'carrera', 'the race', [0, 10, 800, 590]);
+  const c = await coche(p);
+  await p.keyboard.down('ArrowUp');
+  await irA(p, c, 0, -100, 'the car to climb');
+  await p.keyboard.up('ArrowUp');
+}
+
 async function comoFichero() {
   const refs = refsPartida();
   await conNavegador(async (p) => {
@@ -494,12 +504,7 @@ async function comoFichero() {
     await esperar(p, () => carrera.oido.n > 20000 || `${carrera.oido.n} frames played`, 'the tune');
     const { suma, n } = await p.evaluate(() => carrera.oido);
     if (Math.sqrt(suma / n) < 0.01) await fallo(p, `the tune is silent: RMS ${Math.sqrt(suma / n).toFixed(4)}`);
-    await pasarCon(p, 'titulo', () => p.keyboard.press('Enter'));
-    await pagina(p, 'carrera', 'the race', [0, 10, 800, 590]);
-    const c = await coche(p);
-    await p.keyboard.down('ArrowUp');
-    await irA(p, c, 0, -100, 'the car to climb');
-    await p.keyboard.up('ArrowUp');
+    await subir(p);
   });
 }
 
@@ -892,12 +897,7 @@ async function escritorio() {
     if (m.visibles || m.juego.w !== 800 || m.juego.h !== 600) {
       await fallo(p, `desktop: ${m.visibles} touch controls show, the game is ${m.juego.w}x${m.juego.h}`);
     }
-    await pasarCon(p, 'titulo', () => p.keyboard.press('Enter'));
-    await pagina(p, 'carrera', 'the race', [0, 10, 800, 590]);
-    const c = await coche(p);
-    await p.keyboard.down('ArrowUp');
-    await irA(p, c, 0, -100, 'the car to climb');
-    await p.keyboard.up('ArrowUp');
+    await subir(p);
     await quieto(p, 'ArrowUp let go');
   }));
 }
