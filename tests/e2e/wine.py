@@ -49,7 +49,10 @@ def preparar():
     r.update(carrera=os.path.join(juego, "carrera.exe"), datos=os.path.join(juego, "datos.dat"),
              extra=[os.path.join(juego, f) for f in ("patches.dat", "allegro.cfg")])
     # The first start of a prefix makes it, with no dialogs to wait for.
+    # Wine's sound asks PulseAudio for a runtime folder: ours, or it leaves one in /tmp.
+    os.mkdir(os.path.join(d, "ejecucion"), 0o700)
     os.environ.update(WINEPREFIX=os.path.join(d, "prefijo"), WINEDEBUG="-all",
+                      XDG_RUNTIME_DIR=os.path.join(d, "ejecucion"),
                       WINEDLLOVERRIDES="mscoree,mshtml=", CARRERA_ENVOLTORIO="wine")
     x, display = P.abrir_x()
     try:
