@@ -20,9 +20,9 @@ mergeInto(LibraryManager.library, {
   web_dormir: function (ms, nuevo) {
     return Asyncify.handleSleep((seguir) => Module.carrera.dormir(ms, seguir, nuevo));
   },
-  web_pantalla: function (pixels, w, h, paleta) {
+  web_pantalla: function (pixels, w, h, paleta, cambios) {
     Module.carrera.pantalla(pixels ? HEAPU8.subarray(pixels, pixels + w * h) : null, w, h,
-                            HEAPU8.subarray(paleta, paleta + 1024));
+                            HEAPU8.subarray(paleta, paleta + 1024), HEAP32.subarray(cambios >> 2, (cambios >> 2) + 3));
   },
   web_teclado: function (abierto) {
     Module.carrera.teclado(abierto ? Module._web_tecla : null);

@@ -4,7 +4,10 @@
  * the retrace), so it only ever sees a whole frame, never a track without
  * its car. vsync() waits for Allegro's own simulated retrace at 70 Hz, as
  * the desktop's X driver does (two of them, below), so the fades take the
- * time they take there. */
+ * time they take there. As Allegro's X driver does, every line drawn on the
+ * screen passes through its write_bank, which notes it here, so the page
+ * looks only at what was drawn since it last painted, and not at all when
+ * nothing was. */
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
 
@@ -14,6 +17,21 @@
 
 static unsigned char *pixels;
 static unsigned char paleta[256 * 4];
+static int ancho;
+/* Since the page last painted: the first and last rows drawn, and whether
+ * the palette was set. The page reads and clears them. */
+static int cambios[3];
+
+static uintptr_t escribir(BITMAP *b, int y)
+{
+   /* A sub-bitmap's line y is some other row of the screen. */
+   int fila = (int)((b->line[y] - pixels) / ancho);
+   if (fila < cambios[0])
+      cambios[0] = fila;
+   if (fila > cambios[1])
+      cambios[1] = fila;
+   return (uintptr_t)b->line[y];
+}
 
 static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
 {
@@ -29,16 +47,21 @@ static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
       free(pixels);
       return NULL;
    }
+   b->write_bank = escribir;
+   ancho = w;
+   cambios[0] = 0;
+   cambios[1] = h - 1;
+   cambios[2] = 1;
    gfx_web.w = w;
    gfx_web.h = h;
-   web_pantalla(pixels, w, h, paleta);
+   web_pantalla(pixels, w, h, paleta, cambios);
    return b;
 }
 
 static void cerrar(BITMAP *b)
 {
    (void)b;
-   web_pantalla(NULL, 0, 0, paleta);
+   web_pantalla(NULL, 0, 0, paleta, cambios);
    free(pixels);
    pixels = NULL;
 }
@@ -66,6 +89,7 @@ static void colores(const RGB *p, int desde, int hasta, int espera)
       paleta[i * 4 + 1] = p[i].g;
       paleta[i * 4 + 2] = p[i].b;
    }
+   cambios[2] = 1;
 }
 
 GFX_DRIVER gfx_web = {

@@ -1,27 +1,33 @@
 /* The browser's digital sound. Allegro's own mixer (and through it the
  * tune's software MIDI player) mixes 16-bit stereo frames in the game's
- * waits, as many as the page's speaker lacks to stay a little ahead of what
- * it plays, and hands them to the page, which posts them to its audio
- * worklet on the browser's audio thread. The speaker asks for more as it
- * plays them, waking the game's wait when it runs low. Without sound in the
- * page the driver is not there, and the game plays silent as it does
+ * waits, in small chunks, as many as the page's speaker lacks to stay a
+ * short way ahead of what it plays, and hands them to the page at once,
+ * which posts them to its audio worklet on the browser's audio thread. The
+ * page cuts the game's wait short when what is left runs low. Without sound
+ * in the page the driver is not there, and the game plays silent as it does
  * without a sound card. */
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
 
 #include "web.h"
 
-#define TROZO 1024         /* frames mixed at a time: about 21 ms */
-static short trozo[TROZO * 2];
+#define TROZO 256          /* frames mixed at a time: about 6 ms, so a new sound waits little */
+#define LOTE 32            /* chunks handed over at once, at most */
+static short lote[TROZO * LOTE * 2];
 static int abierto;
 
+/* What the speaker lacks, to the nearest chunk, in one hand-over. */
 void web_mezclar(void)
 {
    if (!abierto)
       return;
-   for (int falta = web_sonido_falta(); falta > 0; falta -= TROZO) {
-      _mix_some_samples((uintptr_t)trozo, 0, TRUE);
-      web_sonido_trozo(trozo, TROZO);
+   int n = (web_sonido_falta() + TROZO / 2) / TROZO;
+   while (n > 0) {
+      int m = n < LOTE ? n : LOTE;
+      for (int i = 0; i < m; i++)
+         _mix_some_samples((uintptr_t)(lote + i * TROZO * 2), 0, TRUE);
+      web_sonido_trozo(lote, m * TROZO);
+      n -= m;
    }
 }
 

@@ -35,8 +35,10 @@ void web_mensaje(const char *texto);
  * last wait, so its screen may hold a new frame. The one call that unwinds. */
 void web_dormir(double ms, int nuevo);
 /* The screen: w x h bytes a pixel, each an index into paleta's 256 RGB
- * entries of 0-63 (four bytes each); pixels NULL when the screen closes. */
-void web_pantalla(const unsigned char *pixels, int w, int h, const unsigned char *paleta);
+ * entries of 0-63 (four bytes each); pixels NULL when the screen closes.
+ * cambios: the first and last rows drawn since the page last painted, and
+ * 1 if the palette was set, which the page clears as it paints. */
+void web_pantalla(const unsigned char *pixels, int w, int h, const unsigned char *paleta, int *cambios);
 /* Keys: the page calls web_tecla() (teclado.c) from now on (1), or no more (0). */
 void web_teclado(int abierto);
 /* Sound: the page's rate in Hz, 0 when it has none; the game's sound

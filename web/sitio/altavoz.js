@@ -1,13 +1,16 @@
 // The page's speaker, on the browser's audio thread: plays the 16-bit
 // stereo frames the game mixes (web/allegro/sonido.c), posted to it in
-// chunks by sonido.js, and tells the page every 512 frames how many it has
-// played, with their left side, so the page can keep the game mixing ahead
-// of it. The page loads this file as a plain script and hands the audio
-// thread its text (a site opened as a file cannot have it fetched).
+// chunks by sonido.js, and tells the page now and then how many it has
+// played and when, so the page can keep the game mixing a short way ahead
+// of it, and at once when it runs out. It also notes each sound that
+// starts after a silence: the frame, and the clock's time when it went out.
+// The page loads this file as a plain script and hands the audio thread
+// its text (a site opened as a file cannot have it fetched).
 'use strict';
 
 function altavoz() {
-  const INFORME = 512;    // frames between reports
+  const INFORME = 4096;   // frames between reports, some 0.1 s
+  const CALLA = 2048;     // silent frames before a sound counts as a new one
 
   // The audio thread takes its players only as classes.
   class Altavoz extends AudioWorkletProcessor {
@@ -16,12 +19,12 @@ function altavoz() {
       this.cola = [];      // the game's chunks, Int16Array each
       this.dentro = 0;     // frames of the first chunk already played
       this.tocados = 0;    // frames of the game's played in all
-      this.oido = new Float32Array(INFORME);   // their left side since the last report
-      this.n = 0;
-      this.suma = 0;
       this.desde = 0;      // output frames since the last report
       this.callado = false;
       this.corto = false;  // ran out of the game's frames since the last report
+      this.vacio = false;  // the last block ran out
+      this.silencio = CALLA;  // silent frames in a row
+      this.sonidos = [];   // [frame, Date.now()] of each sound after a silence
       this.port.onmessage = (e) => this.cola.push(e.data);
     }
 
@@ -33,6 +36,12 @@ function altavoz() {
         const m = Math.min(izq.length - k, t.length / 2 - this.dentro);
         for (let i = 0; i < m; i++) {
           const j = (this.dentro + i) * 2;
+          if (t[j] || t[j + 1]) {
+            if (this.silencio >= CALLA) this.sonidos.push([this.tocados + k + i, Date.now()]);
+            this.silencio = 0;
+          } else {
+            this.silencio++;
+          }
           izq[k + i] = t[j] / 32768;
           der[k + i] = t[j + 1] / 32768;
         }
@@ -43,25 +52,24 @@ function altavoz() {
           this.dentro = 0;
         }
       }
-      if (k < izq.length && this.tocados) this.corto = true;
+      // A gap counts once, however long it lasts.
+      const seco = k < izq.length;
+      if (seco && this.tocados && !this.vacio) this.corto = true;
+      this.vacio = seco;
       izq.fill(0, k);
       der.fill(0, k);
-      for (let i = 0; i < k; i++) {
-        this.suma += izq[i] * izq[i];
-        if (this.n < INFORME) this.oido[this.n++] = izq[i];
-        else this.oido[INFORME - 1] = izq[i];
-      }
+      const primero = !this.tocados && k;
       this.tocados += k;
       this.desde += izq.length;
-      // Out of frames, the page hears it once, so it wakes the game.
-      if (this.desde >= INFORME || (k < izq.length && !this.callado)) {
-        this.callado = k < izq.length;
-        this.port.postMessage({ tocados: this.tocados, t: currentTime, suma: this.suma,
-                                oido: this.oido.slice(0, this.n), corto: this.corto });
+      // Out of frames, the page hears it once, so it wakes the game; and
+      // at the first frames played, so it knows the clock they keep.
+      if (this.desde >= INFORME || primero || (seco && !this.callado)) {
+        this.callado = seco;
+        this.port.postMessage({ tocados: this.tocados, t: currentTime + izq.length / sampleRate,
+                                corto: this.corto, sonidos: this.sonidos });
         this.corto = false;
         this.desde = 0;
-        this.n = 0;
-        this.suma = 0;
+        this.sonidos = [];
       }
       return true;
     }

@@ -123,9 +123,12 @@ function pagina() {
         else error('El juego terminó con un error (' + r + ').');
       },
       aviso: (t) => decir(t, false),
+      // One timer a wait: the game's own time, or sooner when the sound runs low.
       dormir(ms, seguir, nuevo) {
         if (nuevo) carrera.esperas++;
-        dormido = { seguir, reloj: ms >= 0 ? setTimeout(despertar, ms) : 0 };
+        Module.carrera.pantalla.mirar();
+        const t = Math.min(ms < 0 ? Infinity : ms, esperaSonido());
+        dormido = { seguir, reloj: t < Infinity ? setTimeout(despertar, t) : 0 };
       },
       pantalla: abrirPantalla(lienzo, marco),
       teclado(f) {

@@ -1,42 +1,58 @@
 // The page's screen: the game's 8-bit screen, in the game's memory, painted
 // into the canvas through its palette on the page's frames (medida.js sizes
 // the canvas). The page runs only while the game waits, so what it paints is
-// always a whole frame; it paints only new ones (the game has waited again
-// since, or the palette moved), and of those only what changed.
+// always a whole frame; it asks for a frame only when the game has drawn
+// (its screen driver notes the rows it drew) or set its palette, paints only
+// new ones (the game has waited again since, or the palette moved), and of
+// those only what changed.
 'use strict';
 
-const BANDA = 16;  // rows compared and painted together
+const BANDA = 16;  // rows compared together
 
 function abrirPantalla(lienzo, marco) {
   const ctx = lienzo.getContext('2d');
   let imagen = ctx.createImageData(800, 600);
   let pixels32 = new Uint32Array(imagen.data.buffer);
-  let copia = new Uint8Array(800 * 600), vieja = new Uint8Array(800 * 600);  // new, and as painted
+  let vieja = new Uint8Array(800 * 600);  // as painted
   let completa = true;  // the canvas shows nothing of the game yet: paint all of it
   const paleta = new Uint8Array(1024);
   const paleta32 = colores(paleta, new Uint32Array(256));
-  let pixels = null, suya = null;  // the game's screen and palette, null while it has none
+  let pixels = null, suya = null, cambios = null;  // the game's screen, palette and notes, null while it has none
+  let pixels32juego = null;
   let pintada = -1;   // the game's wait last painted
   let pidiendo = false;
 
+  const nada = () => cambios[1] < cambios[0] && !cambios[2] && !completa;
+
   function pintar() {
     if (!pixels) return;
-    let otra = false;
-    for (let i = 0; !otra && i < 1024; i++) otra = suya[i] !== paleta[i];
-    if (carrera.esperas === pintada && !otra) return;
-    copia.set(pixels);
+    const otra = cambios[2] !== 0;
+    if ((carrera.esperas === pintada && !otra) || nada()) return;
+    const todo = otra || completa;
+    const w = lienzo.width, h = lienzo.height, palabras = w >> 2;
+    const desde = todo ? 0 : cambios[0] - cambios[0] % BANDA, hasta = todo ? h : cambios[1] + 1;
+    cambios[0] = 0x7fffffff;
+    cambios[1] = -1;
+    cambios[2] = 0;
     if (otra) {
       paleta.set(suya);
       colores(paleta, paleta32);
     }
-    // Only the columns that changed in each band of rows are painted: a race
-    // frame changes its clock and the car, not the whole track.
-    const w = lienzo.width, h = lienzo.height, palabras = w >> 2;
-    const nueva = new Uint32Array(copia.buffer), vieja32 = new Uint32Array(vieja.buffer);
-    for (let y0 = 0; y0 < h; y0 += BANDA) {
-      const y1 = Math.min(h, y0 + BANDA);
+    // Of the rows drawn, only the columns that changed in each band of rows
+    // are painted, and bands in a row together: a race frame changes its
+    // clock and the car, not the whole track it drew again.
+    const nueva = pixels32juego, vieja32 = new Uint32Array(vieja.buffer);
+    let r0 = -1, r1 = 0, c0 = w, c1 = 0;   // the bands painted next, rows and columns
+    const poner = () => {
+      if (r0 >= 0) ctx.putImageData(imagen, 0, 0, c0, r0, c1 - c0, r1 - r0);
+      r0 = -1;
+      c0 = w;
+      c1 = 0;
+    };
+    for (let y0 = desde; y0 < hasta; y0 += BANDA) {
+      const y1 = Math.min(hasta, y0 + BANDA);
       let x0 = 0, x1 = w;
-      if (!otra && !completa) {
+      if (!todo) {
         let a = palabras, b = -1;
         for (let y = y0; y < y1; y++) {
           const f = y * palabras;
@@ -47,28 +63,32 @@ function abrirPantalla(lienzo, marco) {
             }
           }
         }
-        if (b < 0) continue;
+        if (b < 0) {
+          poner();
+          continue;
+        }
         x0 = a * 4;
         x1 = b * 4 + 4;
       }
       for (let y = y0; y < y1; y++) {
-        for (let i = y * w + x0, fin = y * w + x1; i < fin; i++) pixels32[i] = paleta32[copia[i]];
+        for (let i = y * w + x0, fin = y * w + x1; i < fin; i++) pixels32[i] = paleta32[pixels[i]];
       }
-      ctx.putImageData(imagen, 0, 0, x0, y0, x1 - x0, y1 - y0);
+      vieja.set(pixels.subarray(y0 * w, y1 * w), y0 * w);
+      if (r0 < 0) r0 = y0;
+      r1 = y1;
+      c0 = Math.min(c0, x0);
+      c1 = Math.max(c1, x1);
     }
-    [vieja, copia] = [copia, vieja];
+    poner();
     completa = false;
     pintada = carrera.esperas;
     carrera.cuadros++;
     carrera.pintado = performance.now();
   }
 
-  // The page's frames are asked for only while the game has a screen.
   function cuadro() {
-    pidiendo = !!pixels;
-    if (!pidiendo) return;
+    pidiendo = false;
     pintar();
-    requestAnimationFrame(cuadro);
   }
 
   // Its size on the page is medida.js's.
@@ -76,13 +96,15 @@ function abrirPantalla(lienzo, marco) {
 
   // What the game's screen driver hands over (web/allegro/biblioteca.js): a
   // closing screen is painted as it was left.
-  return function (p, w, h, pal) {
+  const pantalla = function (p, w, h, pal, notas) {
     if (!p && pixels) {
       pintada = -1;
+      cambios[2] = 1;
       pintar();
     }
     pixels = p;
     suya = pal;
+    cambios = notas;
     pintada = -1;
     completa = true;
     if (p && (w !== lienzo.width || h !== lienzo.height)) {
@@ -90,13 +112,18 @@ function abrirPantalla(lienzo, marco) {
       lienzo.height = h;
       imagen = ctx.createImageData(w, h);
       pixels32 = new Uint32Array(imagen.data.buffer);
-      copia = new Uint8Array(w * h);
       vieja = new Uint8Array(w * h);
       escalar();
     }
-    if (p && !pidiendo) {
-      pidiendo = true;
-      requestAnimationFrame(cuadro);
-    }
+    pixels32juego = p ? new Uint32Array(p.buffer, p.byteOffset, (w * h) >> 2) : null;
+    pantalla.mirar();
   };
+  // Called at each of the game's waits: a frame is asked for only when
+  // there is something new to paint.
+  pantalla.mirar = function () {
+    if (pidiendo || !pixels || nada()) return;
+    pidiendo = true;
+    requestAnimationFrame(cuadro);
+  };
+  return pantalla;
 }

@@ -1,23 +1,32 @@
 // The page's sound: the game mixes in its waits (web/allegro/sonido.c) and
-// hands each chunk to the page, which posts it to the audio worklet
+// hands what it mixed to the page, which posts it to the audio worklet
 // (altavoz.js) on the browser's audio thread. The game is kept mixing a
-// little ahead of what the worklet plays: its reports wake the game when
-// it runs low. Opened at the first click, tap or key, the moment browsers
-// let sound start.
+// short way ahead of what the worklet plays, so a sound is heard soon after
+// its key: its wait is cut short when half of that is left (esperaSonido). After
+// a gap the lead grows, and after a quiet stretch comes down again step by
+// step. Opened at the first click, tap or key, the moment browsers let
+// sound start.
 'use strict';
 
 let sonido = null;         // {ctx, nodo, pendientes}: chunks wait for the node
 const GRABADO = 1 << 17;   // frames of what was played kept, some seconds
-const ADELANTO = 8 * 1024; // frames mixed ahead of the speaker, under a fifth of a second,
-const MAS = 32 * 1024;     // and up to some 0.7 s on a machine too busy to keep that
-const TROZO = 1024;        // the game's chunk
+const TROZO = 256;         // the game's chunk, frames
+const ADELANTO = 0.025;    // s mixed ahead of the worklet, at least (the audio thread takes 10 ms at once);
+const INICIO = 0.1;        // s at first, while the game loads and the tune's instruments come;
+const MAS = 0.7;           // s: the most the lead grows to, on a machine too busy to keep it
+const CRECE = 0.045;       // s more at each gap,
+const CALMA = 2;           // and after this many seconds without one,
+const PASO = 0.25;         // a chunk less each of these
 
 // Resolves once the worklet plays, or the page has no sound.
 function abrirSonido() {
   carrera.oido.grabado = new Float32Array(GRABADO);
+  carrera.oido.sonidos = [];
   try {
     const ac = new (window.AudioContext || window.webkitAudioContext)();
-    sonido = { ctx: ac, nodo: null, pendientes: [], enviados: 0, tocados: 0, t: 0, adelanto: ADELANTO };
+    const tasa = ac.sampleRate;
+    sonido = { ctx: ac, nodo: null, pendientes: [], enviados: 0, tocados: 0, t: 0, abierto: false,
+               adelanto: Math.ceil(INICIO * tasa), minimo: Math.ceil(ADELANTO * tasa), hueco: 0, bajado: 0 };
     // A data: address, not a blob: one: Chromium will not load a worklet
     // from a blob made by a page opened as a file.
     const guion = 'data:text/javascript;charset=utf-8,' + encodeURIComponent(`'use strict';(${altavoz})();`);
@@ -38,27 +47,46 @@ function abrirSonido() {
   }
 }
 
-// What the worklet played since its last report: kept for carrera.oido, and
-// the game woken if it should mix more.
-function oir({ tocados, t, suma, oido, corto }) {
-  // A gap: the page was held off too long for the lead; from now on a longer one.
-  if (corto) sonido.adelanto = Math.min(MAS, sonido.adelanto + 2 * TROZO);
+// What the worklet played since its last report: counted in carrera.oido,
+// and the game woken if it should mix more.
+function oir({ tocados, t, corto, sonidos }) {
+  const s = sonido, tasa = s.ctx.sampleRate;
+  if (corto) {
+    // A gap: the page was held off too long for the lead; a longer one for a while.
+    s.adelanto = Math.min(Math.ceil(MAS * tasa), s.adelanto + Math.ceil(CRECE * tasa));
+    s.hueco = t;
+  } else if (t - s.hueco > CALMA && t - s.bajado > PASO && s.adelanto > s.minimo) {
+    s.adelanto = Math.max(s.minimo, s.adelanto - TROZO);
+    s.bajado = t;
+  }
   const o = carrera.oido;
-  for (let k = 0; k < oido.length; k++) o.grabado[(o.n + k) % GRABADO] = oido[k];
-  o.n += oido.length;
-  o.suma += suma;
-  sonido.tocados = tocados;
-  sonido.t = t;
-  if (falta() >= TROZO) despertar();
+  for (let k = o.n; k < tocados; k++) o.suma += o.grabado[k % GRABADO] ** 2;
+  o.n = tocados;
+  o.sonidos.push(...sonidos);
+  s.tocados = tocados;
+  s.t = t;
+  if (s.abierto && cola() < s.adelanto / 2) despertar();
 }
 
-// Frames the game should mix now: what is sent and not yet played, by the
-// worklet's last report and the audio clock since, short of the lead.
-function falta() {
+// Frames sent and not yet played, by the worklet's last report and the
+// audio clock since.
+function cola() {
   const s = sonido;
   const desde = s.tocados ? Math.max(0, s.ctx.currentTime - s.t) * s.ctx.sampleRate : 0;
-  const tocados = Math.min(s.enviados, s.tocados + desde);
-  return Math.max(0, Math.floor(s.adelanto - (s.enviados - tocados)));
+  return s.enviados - Math.min(s.enviados, s.tocados + desde);
+}
+
+// Frames the game should mix now to keep its lead.
+function falta() {
+  return Math.max(0, Math.floor(sonido.adelanto - cola()));
+}
+
+// Ms the game may sleep before it should mix again, when half its lead is
+// left; Infinity without sound.
+function esperaSonido() {
+  const s = sonido;
+  if (!s || !s.abierto || !s.tocados) return Infinity;
+  return Math.max(0, (cola() - s.adelanto / 2) / s.ctx.sampleRate * 1000);
 }
 
 // What the game's sound driver asks of the page (web/allegro/biblioteca.js).
@@ -66,13 +94,17 @@ function sonidoDelJuego() {
   return {
     tasa: () => (sonido ? sonido.ctx.sampleRate : 0),
     abierto(si) {
-      if (!si) return;
-      sonido.enviados = sonido.tocados;
+      if (!sonido) return;
+      sonido.abierto = si;
+      if (si) sonido.enviados = sonido.tocados;
     },
     falta: () => (sonido ? falta() : 0),
+    // n frames, the left side kept for carrera.oido; one message a wait.
     trozo(v) {
       const t = v.slice();
-      sonido.enviados += t.length / 2;
+      const g = carrera.oido.grabado, n = t.length / 2;
+      for (let i = 0, k = sonido.enviados; i < n; i++, k++) g[k % GRABADO] = t[i * 2] / 32768;
+      sonido.enviados += n;
       if (sonido.nodo) sonido.nodo.port.postMessage(t, [t.buffer]);
       else sonido.pendientes.push(t);
     },
