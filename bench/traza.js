@@ -59,23 +59,28 @@ function resumir(traza, segundos) {
   }
 }
 
-// In the page: each wake of the game, and how long it held the thread.
+// In the page: each wake of the game, how long it held the thread, and how
+// long each wait asked to sleep (ms, by the game or by the sound).
 function contar() {
   const c = window.Module.carrera;
   const dormir = c.dormir;
-  const v = (window.__despertares = { n: 0, ms: 0, timeouts: 0 });
+  const v = (window.__despertares = { n: 0, ms: 0, timeouts: 0, pedidos: {} });
   const st = window.setTimeout;
   window.setTimeout = function (...a) { v.timeouts++; return st.apply(this, a); };
-  c.dormir = (ms, seguir, nuevo) => dormir(ms, () => {
-    const t = performance.now();
-    seguir();
-    v.n++;
-    v.ms += performance.now() - t;
-  }, nuevo);
+  c.dormir = (ms, seguir, nuevo) => {
+    const k = Math.min(20, Math.ceil(Math.min(ms < 0 ? Infinity : ms, esperaSonido())));
+    v.pedidos[k] = (v.pedidos[k] || 0) + 1;
+    dormir(ms, () => {
+      const t = performance.now();
+      seguir();
+      v.n++;
+      v.ms += performance.now() - t;
+    }, nuevo);
+  };
 }
 
 async function medir(p, que, segundos, dir) {
-  await p.evaluate(() => Object.assign(window.__despertares, { n: 0, ms: 0, timeouts: 0 }));
+  await p.evaluate(() => Object.assign(window.__despertares, { n: 0, ms: 0, timeouts: 0, pedidos: {} }));
   const ruta = path.join(dir, `traza-${que}.json`);
   await p.tracing.start({ path: ruta, categories: CATEGORIAS });
   await dormir(segundos * 1000);
@@ -83,6 +88,7 @@ async function medir(p, que, segundos, dir) {
   const d = await p.evaluate(() => window.__despertares);
   console.log(`${que}: ${(d.n / segundos).toFixed(0)} wakes of the game a second, ${(d.ms / d.n * 1000).toFixed(0)} us ` +
               `each (${(d.ms / segundos / 10).toFixed(1)}% of a core), ${(d.timeouts / segundos).toFixed(0)} setTimeout a second`);
+  console.log(`  sleeps asked, ms: count: ${JSON.stringify(d.pedidos)}`);
   resumir(JSON.parse(fs.readFileSync(ruta, 'utf8')), segundos);
 }
 

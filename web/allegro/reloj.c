@@ -15,6 +15,9 @@
 #include "web.h"
 
 #define POR_MS (TIMERS_PER_SECOND / 1000.0)
+/* Timers due within this many ms run now rather than after one more wake:
+ * the tune's timer often falls just after the game's tick. */
+#define ANTES 1.0
 
 static int puesto;         /* the timer is installed */
 static int jugado = 1;     /* the game has run since its last wait: a new frame to paint */
@@ -23,7 +26,7 @@ static double proximo;     /* when the next of them falls due */
 
 static void pasar_tiempo(void)
 {
-   double ahora = emscripten_get_now();
+   double ahora = emscripten_get_now() + ANTES;
    long t = (long)((ahora - antes) * POR_MS);
    while (t > 0) {
       long d = t > SECS_TO_TIMER(1) ? SECS_TO_TIMER(1) : t;
@@ -39,8 +42,8 @@ static void pasar_tiempo(void)
  * came due and tops up the sound. */
 static void dormir_hasta(double fin)
 {
-   if (puesto && proximo < fin)
-      fin = proximo;
+   if (puesto && proximo - ANTES < fin)
+      fin = proximo - ANTES;
    double ms = fin - emscripten_get_now();
    web_dormir(ms > 0 ? ms : 0, jugado);
    jugado = 0;

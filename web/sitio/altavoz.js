@@ -2,15 +2,13 @@
 // stereo frames the game mixes (web/allegro/sonido.c), posted to it in
 // chunks by sonido.js, and tells the page now and then how many it has
 // played and when, so the page can keep the game mixing a short way ahead
-// of it, and at once when it runs out. It also notes each sound that
-// starts after a silence: the frame, and the clock's time when it went out.
+// of it, and at once when it runs out.
 // The page loads this file as a plain script and hands the audio thread
 // its text (a site opened as a file cannot have it fetched).
 'use strict';
 
 function altavoz() {
   const INFORME = 4096;   // frames between reports, some 0.1 s
-  const CALLA = 2048;     // silent frames before a sound counts as a new one
 
   // The audio thread takes its players only as classes.
   class Altavoz extends AudioWorkletProcessor {
@@ -23,8 +21,6 @@ function altavoz() {
       this.callado = false;
       this.corto = false;  // ran out of the game's frames since the last report
       this.vacio = false;  // the last block ran out
-      this.silencio = CALLA;  // silent frames in a row
-      this.sonidos = [];   // [frame, Date.now()] of each sound after a silence
       this.port.onmessage = (e) => this.cola.push(e.data);
     }
 
@@ -36,12 +32,6 @@ function altavoz() {
         const m = Math.min(izq.length - k, t.length / 2 - this.dentro);
         for (let i = 0; i < m; i++) {
           const j = (this.dentro + i) * 2;
-          if (t[j] || t[j + 1]) {
-            if (this.silencio >= CALLA) this.sonidos.push([this.tocados + k + i, Date.now()]);
-            this.silencio = 0;
-          } else {
-            this.silencio++;
-          }
           izq[k + i] = t[j] / 32768;
           der[k + i] = t[j + 1] / 32768;
         }
@@ -66,10 +56,9 @@ function altavoz() {
       if (this.desde >= INFORME || primero || (seco && !this.callado)) {
         this.callado = seco;
         this.port.postMessage({ tocados: this.tocados, t: currentTime + izq.length / sampleRate,
-                                corto: this.corto, sonidos: this.sonidos });
+                                corto: this.corto });
         this.corto = false;
         this.desde = 0;
-        this.sonidos = [];
       }
       return true;
     }

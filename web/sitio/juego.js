@@ -123,12 +123,14 @@ function pagina() {
         else error('El juego terminó con un error (' + r + ').');
       },
       aviso: (t) => decir(t, false),
-      // One timer a wait: the game's own time, or sooner when the sound runs low.
+      // One timer a wait: the game's own time, or sooner when the sound runs
+      // low. Whole milliseconds, rounded up: the browser rounds down, and a
+      // wake a little early would only sleep again for what is left.
       dormir(ms, seguir, nuevo) {
         if (nuevo) carrera.esperas++;
         Module.carrera.pantalla.mirar();
         const t = Math.min(ms < 0 ? Infinity : ms, esperaSonido());
-        dormido = { seguir, reloj: t < Infinity ? setTimeout(despertar, t) : 0 };
+        dormido = { seguir, reloj: t < Infinity ? setTimeout(despertar, Math.ceil(t)) : 0 };
       },
       pantalla: abrirPantalla(lienzo, marco),
       teclado(f) {

@@ -10,10 +10,12 @@
 const BANDA = 16;  // rows compared together
 
 function abrirPantalla(lienzo, marco) {
-  const ctx = lienzo.getContext('2d');
+  // Opaque, as its black background is: the browser need not blend it.
+  const ctx = lienzo.getContext('2d', { alpha: false });
   let imagen = ctx.createImageData(800, 600);
   let pixels32 = new Uint32Array(imagen.data.buffer);
   let vieja = new Uint8Array(800 * 600);  // as painted
+  let vieja32 = new Uint32Array(vieja.buffer);
   let completa = true;  // the canvas shows nothing of the game yet: paint all of it
   const paleta = new Uint8Array(1024);
   const paleta32 = colores(paleta, new Uint32Array(256));
@@ -41,14 +43,8 @@ function abrirPantalla(lienzo, marco) {
     // Of the rows drawn, only the columns that changed in each band of rows
     // are painted, and bands in a row together: a race frame changes its
     // clock and the car, not the whole track it drew again.
-    const nueva = pixels32juego, vieja32 = new Uint32Array(vieja.buffer);
+    const nueva = pixels32juego;
     let r0 = -1, r1 = 0, c0 = w, c1 = 0;   // the bands painted next, rows and columns
-    const poner = () => {
-      if (r0 >= 0) ctx.putImageData(imagen, 0, 0, c0, r0, c1 - c0, r1 - r0);
-      r0 = -1;
-      c0 = w;
-      c1 = 0;
-    };
     for (let y0 = desde; y0 < hasta; y0 += BANDA) {
       const y1 = Math.min(hasta, y0 + BANDA);
       let x0 = 0, x1 = w;
@@ -64,7 +60,10 @@ function abrirPantalla(lienzo, marco) {
           }
         }
         if (b < 0) {
-          poner();
+          if (r0 >= 0) ctx.putImageData(imagen, 0, 0, c0, r0, c1 - c0, r1 - r0);
+          r0 = -1;
+          c0 = w;
+          c1 = 0;
           continue;
         }
         x0 = a * 4;
@@ -79,7 +78,7 @@ function abrirPantalla(lienzo, marco) {
       c0 = Math.min(c0, x0);
       c1 = Math.max(c1, x1);
     }
-    poner();
+    if (r0 >= 0) ctx.putImageData(imagen, 0, 0, c0, r0, c1 - c0, r1 - r0);
     completa = false;
     pintada = carrera.esperas;
     carrera.cuadros++;
@@ -113,6 +112,7 @@ function abrirPantalla(lienzo, marco) {
       imagen = ctx.createImageData(w, h);
       pixels32 = new Uint32Array(imagen.data.buffer);
       vieja = new Uint8Array(w * h);
+      vieja32 = new Uint32Array(vieja.buffer);
       escalar();
     }
     pixels32juego = p ? new Uint32Array(p.buffer, p.byteOffset, (w * h) >> 2) : null;

@@ -21,7 +21,6 @@ const PASO = 0.25;         // a chunk less each of these
 // Resolves once the worklet plays, or the page has no sound.
 function abrirSonido() {
   carrera.oido.grabado = new Float32Array(GRABADO);
-  carrera.oido.sonidos = [];
   try {
     const ac = new (window.AudioContext || window.webkitAudioContext)();
     const tasa = ac.sampleRate;
@@ -49,7 +48,7 @@ function abrirSonido() {
 
 // What the worklet played since its last report: counted in carrera.oido,
 // and the game woken if it should mix more.
-function oir({ tocados, t, corto, sonidos }) {
+function oir({ tocados, t, corto }) {
   const s = sonido, tasa = s.ctx.sampleRate;
   if (corto) {
     // A gap: the page was held off too long for the lead; a longer one for a while.
@@ -62,7 +61,6 @@ function oir({ tocados, t, corto, sonidos }) {
   const o = carrera.oido;
   for (let k = o.n; k < tocados; k++) o.suma += o.grabado[k % GRABADO] ** 2;
   o.n = tocados;
-  o.sonidos.push(...sonidos);
   s.tocados = tocados;
   s.t = t;
   if (s.abierto && cola() < s.adelanto / 2) despertar();
