@@ -1009,7 +1009,7 @@ async function pasoConTecla() {
   if (mediana > 100) throw new Error(`the step came ${mediana.toFixed(0)} ms after its key (median of ${t.join(', ')}), wanted at most 100`);
 }
 
-module.exports = { referencia, poner, pagina, esperar, conNavegador, conServidor, uso, pasosAlOido, ARRIBA };
+module.exports = { referencia, poner, pagina, esperar, conNavegador, conServidor, uso, cpu, pasosAlOido, ARRIBA };
 
 if (require.main === module) (async () => {
   let bien = 0, mal = 0;
