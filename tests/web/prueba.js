@@ -464,9 +464,10 @@ async function dondeSea() {
     servidor.stdout.on('data', (d) => { registro += d; });
     await alClic(p, url, titulo);
     await esperar(p, () => carrera.oido.n > 0 || 'no sound played', 'the tune');
-    // Counted where every engine can: one page asked of the server, shown as
-    // a visit (not a reload), with the test's helpers put in after it still
-    // there (the service worker would serve a later load itself).
+    // Counted where every engine can: one page asked of the server, and in
+    // the page a first visit (not a reload) that still has the test's
+    // helpers, put in once it loaded: a later load may come from the
+    // service worker, unseen by the server.
     const cargas = registro.split('\n').filter((l) => l.endsWith(' text/html')).length;
     const [como, ayudas] = await p.evaluate(() => [performance.getEntriesByType('navigation')[0].type,
                                                    typeof __prueba]);
@@ -862,9 +863,8 @@ async function alTacto(p, url, refs, dicho = DICHO.es) {
 }
 
 // A phone, and a tablet, in both orientations play the whole game by touch
-// alone, no control over the game.
-// The phone's game in English and in Spanish, its arrows found by the
-// names a screen reader says for them.
+// alone, no control over the game; the phone in English and in Spanish, its
+// controls found by the names a screen reader says for them.
 async function telefono() {
   await porTacto([['portrait', TELEFONO, ['en-GB', 'es']], ['landscape', TUMBADO, ['fr', 'es-AR']]]);
 }

@@ -79,7 +79,7 @@ function palabras() {
   for (const c of document.querySelectorAll('[data-tecla]')) c.setAttribute('aria-label', nombres[c.dataset.tecla]);
   document.querySelector('[data-tecla=Space]').textContent = p.terminar;
   // The message by its name, with what it names in place of each %s.
-  return (clave, ...que) => que.reduce((t, q) => t.replace('%s', q), p[clave]);
+  return (clave, ...que) => que.reduce((t, q) => t.replace('%s', () => q), p[clave]);
 }
 
 if (typeof module === 'object') module.exports = { idioma, PALABRAS };
