@@ -63,8 +63,8 @@ function idioma(lenguas, pedida) {
   return 'en';
 }
 
-// The page's words, with document.documentElement's lang to match, set
-// once its elements are there.
+// Puts the words in the page's elements, with the document's lang to match;
+// gives its messages by name.
 function palabras() {
   const l = idioma(navigator.languages || [navigator.language],
                    new URLSearchParams(location.search).get('lang'));
