@@ -1,21 +1,30 @@
 """Serves a folder (the browser build's site) on 127.0.0.1, as any plain
 static host would: no special headers.
 
-    servir.py DIR [PORT]
+    servir.py DIR [PORT] [--registro]
 
-PORT 0 takes a free one; the first line printed is the address served."""
+PORT 0 takes a free one; the first line printed is the address served.
+--registro prints a line for each request after it: the path and the
+first type the browser accepts (text/html for a page it loads)."""
 import functools
 import http.server
 import sys
 
 
 class Pagina(http.server.SimpleHTTPRequestHandler):
+    registro = False
+
     def end_headers(self):
         self.send_header("Cache-Control", "no-cache")
         super().end_headers()
 
     def log_message(self, *args):
         pass
+
+    def send_head(self):
+        if self.registro:
+            print(self.path, self.headers.get("Accept", "").split(",")[0], flush=True)
+        return super().send_head()
 
 
 class Servidor(http.server.ThreadingHTTPServer):
@@ -27,6 +36,7 @@ class Servidor(http.server.ThreadingHTTPServer):
 
 def main():
     args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    Pagina.registro = "--registro" in sys.argv
     Pagina.extensions_map[".wasm"] = "application/wasm"
     Pagina.extensions_map[".js"] = "text/javascript"
     Pagina.extensions_map[".webmanifest"] = "application/manifest+json"

@@ -6,7 +6,8 @@
 // the desktop's fades and the fade to black. Then wherever it is put: opened
 // as a file, inside another site's page, on a plain host, which must play
 // as they are; a host without one of its files, and a browser without the
-// audio worklet, which the page must name.
+// audio worklet, which the page must name. The page's words in the browser's
+// language, Spanish or English, or the host's.
 //
 //   [NAVEGADOR=firefox|webkit] SITIO=build-web/sitio REFERENCIA=build/tests/referencia \
 //   DATOS=build/datos.dat NODE_PATH=<puppeteer-core's node_modules> node tests/web/prueba.js
@@ -192,20 +193,22 @@ const NAVEGADOR = process.env.NAVEGADOR || 'chromium';
 const FIREFOX = NAVEGADOR === 'firefox', WEBKIT = NAVEGADOR === 'webkit';
 const ESPACIO = FIREFOX ? ' ' : 'Space';
 
-// vista: the window's size, or a phone's (puppeteer's Viewport).
-async function conNavegador(f, alAbrir = () => {}, vista = { width: 900, height: 700 }) {
+// vista: the window's size, or a phone's (puppeteer's Viewport); lenguas:
+// the browser's languages, first preferred (WebKit takes only the first).
+async function conNavegador(f, alAbrir = () => {}, vista = { width: 900, height: 700 }, lenguas = ['es']) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), `carrera-${NAVEGADOR}-`));
   let b;
   try {
-    b = WEBKIT ? await require('./webkit').lanzar(dir) : await puppeteer.launch(FIREFOX ? {
+    b = WEBKIT ? await require('./webkit').lanzar(dir, lenguas[0]) : await puppeteer.launch(FIREFOX ? {
       browser: 'firefox', executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr',
       headless: true, userDataDir: dir,
       // No sound device here: Firefox's stand-in for one plays in time.
-      extraPrefsFirefox: { 'media.cubeb.force_mock_context': true },
+      extraPrefsFirefox: { 'media.cubeb.force_mock_context': true, 'intl.accept_languages': lenguas.join(',') },
     } : {
       executablePath: process.env.CHROMIUM || '/usr/bin/chromium', headless: true, userDataDir: dir,
       args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-             '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+             '--disable-background-networking', '--disable-component-update', '--disable-sync',
+             `--lang=${lenguas[0]}`, `--accept-lang=${lenguas.join(',')}`],
     });
     alAbrir(b);
     const p = await b.newPage();
@@ -456,30 +459,106 @@ async function partidaEntera() {
 // page name it.
 async function dondeSea() {
   const titulo = { titulo: referencia('titulo') };
-  await conServidor([], (url) => conNavegador(async (p) => {
-    let cargas = 0;
-    p.on('framenavigated', (f) => { if (f === p.mainFrame()) cargas++; });
+  await conServidor(['--registro'], (url, servidor) => conNavegador(async (p) => {
+    let registro = '';
+    servidor.stdout.on('data', (d) => { registro += d; });
     await alClic(p, url, titulo);
     await esperar(p, () => carrera.oido.n > 0 || 'no sound played', 'the tune');
-    if (cargas !== 1) await fallo(p, `the page loaded ${cargas} times, wanted once`);
+    // Counted where every engine can: one page asked of the server, and in
+    // the page a first visit (not a reload) that still has the test's
+    // helpers, put in once it loaded: a later load may come from the
+    // service worker, unseen by the server.
+    const cargas = registro.split('\n').filter((l) => l.endsWith(' text/html')).length;
+    const [como, ayudas] = await p.evaluate(() => [performance.getEntriesByType('navigation')[0].type,
+                                                   typeof __prueba]);
+    if (cargas !== 1 || como !== 'navigate' || ayudas !== 'object') {
+      await fallo(p, `the page loaded ${cargas} times from the server, the last as a ${como}; its helpers ${ayudas}`);
+    }
   }));
-  // A browser without the audio worklet is told so in words.
-  await conServidor([], (url) => conNavegador(async (p) => {
-    await p.evaluateOnNewDocument(() => { delete window.AudioWorkletNode; });
-    await p.goto(url);
-    await p.evaluate(ayudas);
-    await esperar(p, () => /no tiene AudioWorklet/.test(__prueba.texto()) || `the page says "${__prueba.texto()}"`,
-                  'the missing audio worklet named');
-  }));
-  const copia = fs.mkdtempSync(path.join(os.tmpdir(), 'carrera-sitio-'));
-  try {
-    for (const f of fs.readdirSync(SITIO)) if (f !== 'carrera-datos.js') fs.copyFileSync(path.join(SITIO, f), path.join(copia, f));
+  // A browser without the audio worklet is told so in words (WebKit's
+  // driver cannot take it away before the page runs).
+  if (!WEBKIT) {
     await conServidor([], (url) => conNavegador(async (p) => {
+      await p.evaluateOnNewDocument(() => { delete window.AudioWorkletNode; });
       await p.goto(url);
       await p.evaluate(ayudas);
-      await esperar(p, () => /falta carrera-datos\.js/.test(__prueba.texto()) || `the page says "${__prueba.texto()}"`,
-                    'the missing file named');
-    }), copia);
+      await esperar(p, () => /no tiene AudioWorklet/.test(__prueba.texto()) || `the page says "${__prueba.texto()}"`,
+                    'the missing audio worklet named');
+    }));
+  }
+  await sinDatos((url) => conNavegador(async (p) => {
+    await p.goto(url);
+    await p.evaluate(ayudas);
+    await esperar(p, () => /falta carrera-datos\.js/.test(__prueba.texto()) || `the page says "${__prueba.texto()}"`,
+                  'the missing file named');
+  }));
+}
+
+// The page's words as a player should read them, in each language.
+const DICHO = {
+  es: {
+    clic: 'Haz clic o pulsa una tecla para empezar', toca: 'Toca la pantalla para empezar',
+    completa: 'Pantalla completa', otraVez: 'Jugar otra vez',
+    Arriba: 'Arriba', Abajo: 'Abajo', Izquierda: 'Izquierda', Derecha: 'Derecha', Terminar: 'Terminar',
+    falta: 'No se pudo cargar el juego: falta carrera-datos.js en el servidor.',
+  },
+  en: {
+    clic: 'Click or press a key to start', toca: 'Tap the screen to start',
+    completa: 'Full screen', otraVez: 'Play again',
+    Arriba: 'Up', Abajo: 'Down', Izquierda: 'Left', Derecha: 'Right', Terminar: 'End',
+    falta: 'The game could not be loaded: carrera-datos.js is missing on the server.',
+  },
+};
+
+// The page speaks the first of the browser's languages it has, or the
+// one the host asks for by ?lang=: its document's lang, start prompt,
+// buttons and the names of its touch controls, and a missing file named.
+async function idiomas() {
+  const palabras = (p) => p.evaluate(() => {
+    const completa = document.getElementById('completa');
+    return {
+      lang: document.documentElement.lang, completa: [completa.textContent, completa.title],
+      otraVez: document.getElementById('boton').textContent,
+      controles: [...document.querySelectorAll('[data-tecla]')].map((e) => e.getAttribute('aria-label')),
+      terminar: document.querySelector('[data-tecla=Space]').textContent,
+    };
+  });
+  const dice = async (p, l, que) => {
+    const d = DICHO[l];
+    await esperar(p, (t) => __prueba.texto() === t || `the page says "${__prueba.texto()}"`, `${que}: the prompt`,
+                  ESPERA, d.clic);
+    const visto = await palabras(p);
+    const querido = { lang: l, completa: [d.completa, d.completa], otraVez: d.otraVez,
+                      controles: [d.Arriba, d.Izquierda, d.Derecha, d.Abajo, d.Terminar], terminar: d.Terminar };
+    if (JSON.stringify(visto) !== JSON.stringify(querido)) {
+      await fallo(p, `${que}: the page has ${JSON.stringify(visto)}, wanted ${JSON.stringify(querido)}`);
+    }
+  };
+  // WebKit takes the first language only.
+  for (const [lenguas, l, otra] of [[['en-GB', 'es'], 'en', 'es'], [WEBKIT ? ['es-AR'] : ['fr', 'es-AR'], 'es', 'en']]) {
+    await conServidor([], (url) => sinDatos((sin) => conNavegador(async (p) => {
+      const que = `the browser in ${lenguas.join(', ')}`;
+      await p.goto(url);
+      await p.evaluate(ayudas);
+      await dice(p, l, que);
+      await p.goto(sin);
+      await p.evaluate(ayudas);
+      await esperar(p, (t) => __prueba.texto() === t || `the page says "${__prueba.texto()}"`,
+                    `${que}: the missing file named`, ESPERA, DICHO[l].falta);
+      await p.goto(url + '?lang=' + otra);
+      await p.evaluate(ayudas);
+      await dice(p, otra, `${que}, the host asking for ?lang=${otra}`);
+    }, undefined, undefined, lenguas)));
+    console.log(`  the browser in ${lenguas.join(', ')}: the page in ${l}, and in ${otra} at the host's asking`);
+  }
+}
+
+// The site on a host without carrera-datos.js: f(url).
+async function sinDatos(f) {
+  const copia = fs.mkdtempSync(path.join(os.tmpdir(), 'carrera-sitio-'));
+  try {
+    for (const n of fs.readdirSync(SITIO)) if (n !== 'carrera-datos.js') fs.copyFileSync(path.join(SITIO, n), path.join(copia, n));
+    await conServidor([], f, copia);
   } finally {
     fs.rmSync(copia, { recursive: true, force: true });
   }
@@ -509,7 +588,8 @@ async function comoFichero() {
 }
 
 // In an iframe of a page from another origin (localhost around 127.0.0.1),
-// on plain hosts: a click into it, then the whole game by keys.
+// on plain hosts, the page in the language the iframe's address asks for:
+// a click into it, then the whole game by keys.
 async function empotrado() {
   const refs = refsPartida();
   const fuera = fs.mkdtempSync(path.join(os.tmpdir(), 'carrera-fuera-'));
@@ -517,15 +597,28 @@ async function empotrado() {
     await conServidor([], (url) => {
       const dentro = url.replace('127.0.0.1', 'localhost');
       fs.writeFileSync(path.join(fuera, 'index.html'), '<!DOCTYPE html><title>Un blog</title><p>Mi juego:</p>' +
-                       `<iframe src="${dentro}" width="820" height="620" allow="fullscreen"></iframe>`);
+                       `<iframe src="${dentro}?lang=en" width="820" height="620" allow="fullscreen"></iframe>`);
       return conServidor([], (casa) => conNavegador(async (p) => {
         await p.goto(casa);
         const marco = await (await p.waitForSelector('iframe')).contentFrame();
         const caja = await p.$eval('iframe', (e) => { const r = e.getBoundingClientRect(); return { x: r.x, y: r.y }; });
         await poner(marco, refs);
-        await esperar(marco, () => __prueba.texto().startsWith('Haz clic') || `prompt says "${__prueba.texto()}"`,
-                      'the start prompt in the iframe');
+        await esperar(marco, (t) => __prueba.texto() === t || `prompt says "${__prueba.texto()}"`,
+                      'the start prompt in the iframe, in English', ESPERA, DICHO.en.clic);
         await p.mouse.click(caja.x + 410, caja.y + 310);
+        await pagina(marco, 'titulo', 'the title');
+        // A click alone gives the game the keys: the host's text clicked, then
+        // the game once, and Return sent to the top document, with no look
+        // into the iframe in between (WebKit's driver moves the focus into
+        // any document it looks into).
+        const foco = () => p.evaluate(() => document.activeElement.tagName);
+        await p.mouse.click(caja.x + 20, caja.y - 25);
+        if (await foco() === 'IFRAME') await fallo(p, 'the iframe kept the focus after a click on the host\'s text');
+        await p.mouse.click(caja.x + 410, caja.y + 310);
+        const dado = await foco();
+        await p.keyboard.press('Enter');
+        if (dado !== 'IFRAME') await fallo(p, `a click into the game left the focus on the host's ${dado}`);
+        await pagina(marco, 'carrera', 'the race, past the title by one Return after the click', [0, 10, 800, 590]);
         await jugar(marco, {
           pasar: () => p.keyboard.press('Enter'),
           async apretar(...nombres) {
@@ -535,7 +628,7 @@ async function empotrado() {
             for (const f of Object.values(FLECHA)) await p.keyboard.up(f);
           },
           terminar: (abajo) => (abajo ? p.keyboard.down(ESPACIO) : p.keyboard.up(ESPACIO)),
-        });
+        }, false);
       }), fuera);
     });
   } finally {
@@ -577,16 +670,21 @@ async function contarTeclas(p) {
   });
 }
 
-// Fingers on a touch screen, through the browser's own touch input.
-async function dedos(p) {
+// Fingers on a touch screen, through the browser's own touch input. The
+// controls ('Arriba'...) are found as a screen reader finds them: the
+// button of that name in the page's language (dicho).
+async function dedos(p, dicho) {
   const cdp = await p.target().createCDPSession();
   let puestos = [];
-  const centro = (nombre) => p.$eval(`[aria-label="${nombre}"]`, (e) => {
-    const r = e.getBoundingClientRect();
+  const control = async (nombre) => (await p.$(`aria/${dicho[nombre]}[role="button"]`)) ||
+    fallo(p, `no button named "${dicho[nombre]}"`);
+  const centro = async (nombre) => {
+    const r = await (await control(nombre)).boundingBox();
     return { x: r.x + r.width / 2, y: r.y + r.height / 2 };
-  });
+  };
   const d = {
     centro,
+    luce: async (nombre) => (await control(nombre)).evaluate((e) => e.classList.contains('pulsado')),
     // Finger id down (or moved) at a control's centre or at {x, y}.
     async poner(id, donde) {
       const { x, y } = typeof donde === 'string' ? await centro(donde) : donde;
@@ -656,10 +754,12 @@ async function irA(p, desde, dx, dy, que) {
 // The race through `manos`, a way in with no keyboard: apretar(...names)
 // holds arrows, soltar() lets all go, deslizar(from, to) moves a held arrow
 // onto the next, terminar(down) holds or lets go the end, pasar() passes a
-// page. From the title to the offer to play again.
-async function jugar(p, manos) {
-  await pagina(p, 'titulo', 'the title');
-  await pasarCon(p, 'titulo', manos.pasar);
+// page. From the title (or the race, once past it) to the offer to play again.
+async function jugar(p, manos, titulo = true) {
+  if (titulo) {
+    await pagina(p, 'titulo', 'the title');
+    await pasarCon(p, 'titulo', manos.pasar);
+  }
   await pagina(p, 'carrera', 'the race with the car at (300,490)', [0, 10, 800, 590]);
   const inicio = { y: (await coche(p)).arriba };
 
@@ -746,35 +846,38 @@ const encima = (m) => m.controles.find((c) => c.x < m.juego.x + m.juego.w && m.j
 async function alClic(p, url, refs) {
   await p.goto(url);
   await poner(p, refs);
-  await esperar(p, () => __prueba.texto().startsWith('Haz clic') || `prompt says "${__prueba.texto()}"`,
-                'the start prompt');
+  await esperar(p, (t) => __prueba.texto() === t || `prompt says "${__prueba.texto()}"`,
+                'the start prompt', ESPERA, DICHO.es.clic);
   await p.mouse.click(450, 350);
   await pagina(p, 'titulo', 'the title');
 }
 
-// Opens the page on a touch screen, up to its start prompt; its fingers.
-async function alTacto(p, url, refs) {
+// Opens the page on a touch screen, up to its start prompt in the words of
+// dicho (DICHO's); its fingers.
+async function alTacto(p, url, refs, dicho = DICHO.es) {
   await p.goto(url);
   await poner(p, refs);
-  await esperar(p, () => __prueba.texto().startsWith('Toca') || `prompt says "${__prueba.texto()}"`,
-                'the start prompt, for touch');
-  return dedos(p);
+  await esperar(p, (t) => __prueba.texto() === t || `prompt says "${__prueba.texto()}"`,
+                'the start prompt, for touch', ESPERA, dicho.toca);
+  return dedos(p, dicho);
 }
 
 // A phone, and a tablet, in both orientations play the whole game by touch
-// alone, no control over the game.
+// alone, no control over the game; the phone in English and in Spanish, its
+// controls found by the names a screen reader says for them.
 async function telefono() {
-  await porTacto([['portrait', TELEFONO], ['landscape', TUMBADO]]);
+  await porTacto([['portrait', TELEFONO, ['en-GB', 'es']], ['landscape', TUMBADO, ['fr', 'es-AR']]]);
 }
 async function tableta() {
-  await porTacto([['tablet portrait', TABLETA], ['tablet landscape', TABLETA_TUMBADA]]);
+  await porTacto([['tablet portrait', TABLETA, ['es']], ['tablet landscape', TABLETA_TUMBADA, ['es']]]);
 }
 async function porTacto(vistas) {
   const refs = refsPartida();
-  for (const [nombre, vista] of vistas) {
+  for (const [nombre, vista, lenguas] of vistas) {
+    const dicho = DICHO[lenguas[0].startsWith('en') ? 'en' : 'es'];
     await conServidor([], (url) => conNavegador(async (p) => {
       await contarTeclas(p);
-      const d = await alTacto(p, url, refs);
+      const d = await alTacto(p, url, refs, dicho);
       // Anywhere on the screen starts it, even off the game.
       await d.tocar({ x: 3, y: vista.height - 3 });
       await pagina(p, 'titulo', 'the title');
@@ -795,9 +898,7 @@ async function porTacto(vistas) {
         pasar: () => d.tocar(medio),
         async apretar(...nombres) {
           for (const n of nombres) await d.poner(++puestos, n);
-          const lucen = await p.evaluate((ns) => ns.every((n) =>
-            document.querySelector(`[aria-label="${n}"]`).classList.contains('pulsado')), nombres);
-          if (!lucen) await fallo(p, `${nombres.join(' and ')} held but not lit`);
+          for (const n of nombres) if (!await d.luce(n)) await fallo(p, `${dicho[n]} held but not lit`);
         },
         soltar: () => d.quitar(),
         async deslizar(de, a) {
@@ -820,8 +921,8 @@ async function porTacto(vistas) {
       if (!fin.quieta || teclas || !velas) {
         await fallo(p, `${nombre}: the page moved: ${!fin.quieta}; ${teclas} key events; ${velas} asks to keep the screen lit`);
       }
-    }, undefined, vista));
-    console.log(`  ${nombre}: played by touch alone`);
+    }, undefined, vista, lenguas));
+    console.log(`  ${nombre}: played by touch alone, its controls named in ${dicho.Arriba === 'Up' ? 'English' : 'Spanish'}`);
   }
 }
 
@@ -1017,11 +1118,12 @@ if (require.main === module) (async () => {
   // A phone's touch, a gamepad and the network cut are driven through
   // Chromium's own protocol: Firefox plays the desktop's game, and the site
   // as a file and inside another page. WebKit, through classic WebDriver,
-  // plays those too, the desktop's page and the site offline; it tells of
-  // no page loads, so the plain host's single load is left to the others.
-  const todas = FIREFOX ? [partidaEntera, pasoConTecla, comoFichero, empotrado, dondeSea]
-                        : WEBKIT ? [partidaEntera, escritorio, comoFichero, empotrado, sinRed]
-                        : [partidaEntera, pasoConTecla, telefono, tableta, mando, escritorio, sinRed, comoFichero, empotrado, dondeSea];
+  // plays those too, the desktop's page and the site offline. All three
+  // speak both languages and play on a plain host.
+  const todas = FIREFOX ? [partidaEntera, pasoConTecla, comoFichero, empotrado, dondeSea, idiomas]
+                        : WEBKIT ? [partidaEntera, escritorio, comoFichero, empotrado, sinRed, dondeSea, idiomas]
+                        : [partidaEntera, pasoConTecla, telefono, tableta, mando, escritorio, sinRed, comoFichero,
+                           empotrado, dondeSea, idiomas];
   for (const f of todas) {
     if (pedidas.length && !pedidas.includes(f.name)) continue;
     const t = Date.now();

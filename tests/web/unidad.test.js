@@ -1,10 +1,12 @@
-// The page's plain functions: the palette as the desktop shows it, and keys
-// to the scancodes Allegro's keyboard.h names (ALLEGRO_KEYBOARD_H).
+// The page's plain functions: the palette as the desktop shows it, keys
+// to the scancodes Allegro's keyboard.h names (ALLEGRO_KEYBOARD_H), and the
+// page's language.
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert');
 const fs = require('fs');
 const { colores, tecla, caracter } = require('../../web/sitio/reglas.js');
+const { idioma, PALABRAS } = require('../../web/sitio/idioma.js');
 
 test('a palette entry shows in the levels the desktop shows, bytes R G B A', () => {
   const paleta = new Uint8Array(1024);
@@ -28,4 +30,27 @@ test('keys reach the game by the names Allegro gives them', () => {
   }
   assert.strictEqual(tecla('LaunchMail'), 0);
   assert.deepStrictEqual(['Enter', 'a', ' ', 'ArrowUp'].map(caracter), [13, 97, 32, 0]);
+});
+
+test("the page speaks the first of the browser's languages it has, else English; the host's choice first", () => {
+  const casos = [
+    [['en-GB', 'es'], null, 'en'],
+    [['fr', 'es-AR'], null, 'es'],
+    [['ES'], null, 'es'],
+    [['fr'], null, 'en'],
+    [[], null, 'en'],
+    [['en-US'], 'es', 'es'],
+    [['es'], 'en-GB', 'en'],
+    [['es'], 'fr', 'es'],
+  ];
+  for (const [lenguas, pedida, l] of casos) {
+    assert.strictEqual(idioma(lenguas, pedida), l, `${JSON.stringify(lenguas)} with ?lang=${pedida}`);
+  }
+  // Every word in both languages, each message naming what it names.
+  for (const [clave, es] of Object.entries(PALABRAS.es)) {
+    const en = PALABRAS.en[clave];
+    assert.ok(en && en !== es, `${clave} in English`);
+    assert.strictEqual(en.split('%s').length, es.split('%s').length, `${clave}'s %s`);
+  }
+  assert.deepStrictEqual(Object.keys(PALABRAS.en), Object.keys(PALABRAS.es));
 });

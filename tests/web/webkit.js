@@ -5,9 +5,9 @@
 // and window manager play no part. Nothing here changes a web feature: the
 // browser runs as Debian ships it, with only --automation.
 //
-//   const b = await require('./webkit').lanzar(dir); const p = await b.newPage();
+//   const b = await require('./webkit').lanzar(dir, 'es'); const p = await b.newPage();
 'use strict';
-const { spawn } = require('child_process');
+const { spawn, execFileSync } = require('child_process');
 const fs = require('fs');
 const net = require('net');
 const path = require('path');
@@ -93,8 +93,10 @@ function matar(proceso) {
 const salido = (proceso) => proceso.exitCode !== null || proceso.signalCode !== null ||
   new Promise((r) => { proceso.once('exit', r); setTimeout(r, ESPERA); });
 
-// The browser, its user data under dir. Stands in for puppeteer.launch's Browser.
-async function lanzar(dir) {
+// The browser, its user data under dir, speaking lengua ('es', 'en-GB'):
+// WebKit takes its one language from the process's locale, which must exist,
+// so that locale is built under dir (es: es_ES). Stands in for puppeteer.launch's Browser.
+async function lanzar(dir, lengua = 'es') {
   const { x, pantalla } = await xvfb();
   let d;
   try {
@@ -103,6 +105,10 @@ async function lanzar(dir) {
                       XDG_CONFIG_HOME: datos('config'), XDG_CACHE_HOME: datos('cache'),
                       XDG_DATA_HOME: datos('datos'), XDG_RUNTIME_DIR: datos('run') };
     fs.chmodSync(entorno.XDG_RUNTIME_DIR, 0o700);
+    const [a, b] = lengua.split('-');
+    const local = `${a}_${(b || a).toUpperCase()}.UTF-8`;
+    execFileSync('localedef', ['-i', local.slice(0, -6), '-f', 'UTF-8', path.join(datos('locales'), local)]);
+    Object.assign(entorno, { LOCPATH: path.join(dir, 'locales'), LC_ALL: local, LANG: local, LANGUAGE: '' });
     let base;
     ({ d, base } = await conductor(entorno));
     const { sessionId } = await orden(base, 'POST', '/session', {

@@ -6,8 +6,8 @@
 // screen awake through the race, and offers another race at the end.
 // The game and the page share the page's one thread: the page runs while
 // the game waits, and wakes it when the wait's time is up, a key comes or
-// the sound runs low. Whatever stops it is said in the page, in the game's
-// language.
+// the sound runs low. Whatever stops it is said in the page, in the
+// player's language (idioma.js).
 'use strict';
 
 // What the page played, for tests and the curious: sum of squares, frames;
@@ -42,6 +42,7 @@ function pagina() {
   const aviso = document.getElementById('aviso');
   const texto = document.getElementById('texto');
   const boton = document.getElementById('boton');
+  const palabra = palabras();
   let empezar = null;        // raises the start, once the game is loaded
   let empezado = false;
   let sonando = null;        // the sound is ready to play (or has failed): the game may start
@@ -64,10 +65,10 @@ function pagina() {
 
   // ---- whether this browser can run it ----
   const falta = typeof WebAssembly !== 'object' ? 'WebAssembly'
-    : !window.AudioWorkletNode ? 'AudioWorklet, el sonido de las páginas'
-    : !window.DecompressionStream ? 'DecompressionStream, para descomprimir el juego' : null;
+    : !window.AudioWorkletNode ? palabra('worklet')
+    : !window.DecompressionStream ? palabra('descomprimir') : null;
   if (falta) {
-    error('Este navegador no puede ejecutar el juego: no tiene ' + falta + '.');
+    error(palabra('noTiene', falta));
     return;
   }
   // The service worker keeps the site for playing offline; a file needs none.
@@ -81,15 +82,15 @@ function pagina() {
     printErr: (t) => {
       console.error(t);
       // The game says why it stops in one line beginning "carrera: ".
-      if (t.startsWith('carrera: ')) error('El juego no puede seguir: ' + t.slice(9));
+      if (t.startsWith('carrera: ')) error(palabra('noSigue', t.slice(9)));
     },
-    onAbort: (e) => error('El juego se detuvo: ' + e),
+    onAbort: (e) => error(palabra('detenido', e)),
     instantiateWasm(importa, listo) {
       cargar('carrera-programa.js')
         .then(() => desempaquetar(carrera.programa))
         .then((b) => WebAssembly.instantiate(b, importa))
         .then((r) => listo(r.instance))
-        .catch((e) => error('No se pudo cargar el juego: ' + e.message));
+        .catch((e) => error(palabra('noCarga', e.message)));
       return {};
     },
     // The game's files, at the root of its file system, where it looks.
@@ -99,14 +100,13 @@ function pagina() {
         .then(() => Promise.all(Object.entries(carrera.datos).map(([nombre, b64]) =>
           desempaquetar(b64).then((b) => Module.FS.writeFile('/' + nombre, new Uint8Array(b))))))
         .then(() => Module.removeRunDependency('datos'))
-        .catch((e) => error('No se pudo cargar el juego: ' + e.message));
+        .catch((e) => error(palabra('noCarga', e.message)));
     }],
     carrera: {
       listo(f) {
         empezar = f;
         if (!empezado) {
-          decir(tactil.activo ? 'Toca la pantalla para empezar'
-                              : 'Haz clic o pulsa una tecla para empezar', false);
+          decir(palabra(tactil.activo ? 'toca' : 'clic'), false);
           return;
         }
         aviso.hidden = true;
@@ -119,8 +119,8 @@ function pagina() {
         terminado = r === 0;
         if (vela) vela.release().catch(() => {});
         vela = null;
-        if (terminado) decir('Fin de la carrera.', true);
-        else error('El juego terminó con un error (' + r + ').');
+        if (terminado) decir(palabra('fin'), true);
+        else error(palabra('conError', r));
       },
       aviso: (t) => decir(t, false),
       // One timer a wait: the game's own time, or sooner when the sound runs
@@ -171,7 +171,7 @@ function pagina() {
         despertar();
       });
     } else {
-      decir('Cargando…', false);
+      decir(palabra('cargando'), false);
     }
     aviso.hidden = !!empezar;
   }
@@ -199,8 +199,7 @@ function pagina() {
       guion.src = f;
       guion.onload = bien;
       guion.onerror = () => {
-        error(`No se pudo cargar el juego: falta ${f} ` +
-              (location.protocol === 'file:' ? 'junto a index.html.' : 'en el servidor.'));
+        error(palabra(location.protocol === 'file:' ? 'faltaJunto' : 'faltaServidor', f));
         mal(new Error('falta ' + f));
       };
       document.body.appendChild(guion);
