@@ -41,6 +41,9 @@ static Uint32 marcado;                   /* when the first line of those was mar
 /* The game's thread's: the line it is writing. */
 static int ultima = -1;
 static GFX_VTABLE tabla;
+/* Held by the game while it draws what must be seen whole (a text, between
+ * Allegro's acquire and release), and by the event thread while it copies. */
+static SDL_mutex *entero;
 
 /* The event thread's. */
 static unsigned char *sombra;  /* the screen as last painted */
@@ -86,6 +89,18 @@ static void fin_linea(BITMAP *b)
    if (ultima >= 0)
       marcar(ultima);
    ultima = -1;
+}
+
+static void tomar(BITMAP *b)
+{
+   (void)b;
+   SDL_LockMutex(entero);
+}
+
+static void soltar(BITMAP *b)
+{
+   (void)b;
+   SDL_UnlockMutex(entero);
 }
 
 /* ---- the player's remembered screen -------------------------------------- */
@@ -309,6 +324,7 @@ int pantalla_pintar(void)
    /* Only the lines that differ from what was painted: the race redraws
     * the whole track each frame, and only the car moves. */
    int d0 = INT_MAX, h0 = -1;
+   SDL_LockMutex(entero);
    for (int y = d; y <= h; y++) {
       unsigned char *p = pixels + (size_t)y * ancho, *s = sombra + (size_t)y * ancho;
       if (!todo && !memcmp(p, s, ancho))
@@ -321,6 +337,7 @@ int pantalla_pintar(void)
          d0 = y;
       h0 = y;
    }
+   SDL_UnlockMutex(entero);
    if (h0 >= 0) {
       SDL_Rect r = {0, d0, ancho, h0 - d0 + 1};
       SDL_UpdateTexture(textura, &r, rgb + (size_t)d0 * ancho, ancho * 4);
@@ -379,8 +396,12 @@ static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
       rgb = NULL;
       return NULL;
    }
+   if (!entero)
+      entero = SDL_CreateMutex();
    tabla = *b->vtable;
    tabla.unwrite_bank = (void *)fin_linea;
+   tabla.acquire = tomar;
+   tabla.release = soltar;
    b->vtable = &tabla;
    b->write_bank = (void *)linea;
    gfx_sdl.w = w;
