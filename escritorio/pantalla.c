@@ -202,6 +202,11 @@ void pantalla_abrir(void)
       SDL_DestroyRenderer(pintor);
       SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
       pintor = SDL_CreateRenderer(v, -1, SDL_RENDERER_SOFTWARE);
+      /* SDL's Wayland windows have no drawing of SDL's own: OpenGL it is. */
+      if (!pintor) {
+         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, NULL);
+         pintor = SDL_CreateRenderer(v, -1, 0);
+      }
    }
    if (pintor)
       textura = SDL_CreateTexture(pintor, SDL_PIXELFORMAT_ARGB8888,

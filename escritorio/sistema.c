@@ -113,6 +113,14 @@ static int bucle(void *nada)
 {
    (void)nada;
    int bien = SDL_Init(SDL_INIT_VIDEO) == 0;
+   /* With no desktop SDL falls back on drawing nowhere; unless asked for, that is no screen. */
+   const char *cual = bien ? SDL_GetCurrentVideoDriver() : NULL;
+   if (cual && (!SDL_strcmp(cual, "offscreen") || !SDL_strcmp(cual, "dummy")) &&
+       !SDL_getenv("SDL_VIDEODRIVER")) {
+      SDL_SetError("no desktop to open a window on");
+      SDL_Quit();
+      bien = 0;
+   }
    if (bien) {
       evento_despertar = SDL_RegisterEvents(1);
       mando_abrir();
