@@ -27,8 +27,8 @@ BTN_SELECT, BTN_START, BTN_MODE, BTN_THUMBL, BTN_THUMBR = 0x13a, 0x13b, 0x13c, 0
 BTN_TRIGGER = 0x120  # a plain HID pad's twelve, up to BTN_BASE6
 ABS_X, ABS_Y, ABS_Z, ABS_RX, ABS_RY, ABS_RZ = 0, 1, 2, 3, 4, 5
 ABS_HAT0X, ABS_HAT0Y = 0x10, 0x11
-# Rumble as the kernel's memoryless force feedback offers it.
-FF = (0x50, 0x51, 0x58, 0x59, 0x5a, 0x5b, 0x5c, 0x60)
+# Rumble, and the periodic effects the kernel makes of it for both drivers.
+FF = (0x50, 0x51, 0x58, 0x59, 0x5a, 0x60)
 
 # Axes as drivers set them up: (min, max, fuzz, flat, value at rest).
 PALANCA_XPAD = (-32768, 32767, 16, 128, 0)
@@ -261,4 +261,220 @@ def sdl():
                 proc.wait()
 
 
-P.correr([sdl])
+# ---- the game ---------------------------------------------------------------
+
+r = P.rutas()
+
+
+@contextlib.contextmanager
+def partida(e, extra=()):
+    P.con_datos(r)
+    with P.partida(r["carrera"], r["datos"], r["extra"] + list(extra), env=e["env"]) as p:
+        p["pista"], p["cs"] = P.pista_sola(r), P.coches(r)
+        yield p
+
+
+def coche(p, img):
+    return P.buscar_coche(img, p["pista"], p["cs"])
+
+
+def llegar(p, x, y, imagen, que):
+    def llegado(img):
+        c = coche(p, img)
+        return c == (x, y, imagen) or "car %s, expected %s" % (c, (x, y, imagen))
+    P.esperar(p, llegado, "the car at (%d,%d) %s" % (x, y, que))
+
+
+def tic(p, antes, que):
+    """The first screen after the race clock has moved on from antes."""
+    return P.esperar(p, lambda i: not P.igual_region(
+        i, antes, P.RELOJ_X, P.RELOJ_Y, P.RELOJ_W, P.RELOJ_H) or "no tick", "the clock to tick " + que)
+
+
+def quieto(p, donde, que, veces=2):
+    """The car stays at donde, (x, y, image), while the clock ticks veces."""
+    img = P.captura(p)
+    for _ in range(veces):
+        img = tic(p, img, que)
+        if coche(p, img) != donde:
+            P.fallo("%s: the car moved to %s from %s" % (que, coche(p, img), donde), img)
+
+
+def parado(p, que):
+    """Waits until the car stands still over a tick of the clock; returns
+    where, (x, y, image)."""
+    img = P.captura(p)
+    fin = time.monotonic() + P.ESPERA
+    while True:
+        nueva = tic(p, img, que)
+        if coche(p, nueva) == coche(p, img) and isinstance(coche(p, img), tuple):
+            return coche(p, img)
+        if time.monotonic() > fin:
+            P.fallo("%s: the car still moves, at %s" % (que, coche(p, nueva)), nueva)
+        img = nueva
+
+
+def pagina(p, que, *args):
+    esperado = P.ref(r, que, *args)
+    P.esperar(p, lambda i: P.igual_region(i, esperado) or P.describir(i, esperado),
+              "%s %s" % (que, args))
+
+
+def fin_carrera(p, m):
+    """Start ends the race; let go as the result page comes."""
+    boton(m, m["pad"]["start"], True)
+    P.esperar(p, lambda i: P.pixel(i, 0, 300) != (0, 255, 0) or "surround still green",
+              "the race to end on Start")
+    boton(m, m["pad"]["start"], False)
+
+
+def cerrar(p, que):
+    rc = P.esperar_fin(p)
+    if rc != 0:
+        P.fallo("exit status %s %s; stderr: %s" % (rc, que, P.leer_err(p)))
+
+
+def nada(p, m):
+    """The stick short of half way, the right stick, every other button, the
+    triggers at rest and then pulled move nothing; all let go after."""
+    ejes(m, "palanca", 0.4, -0.4)
+    ejes(m, "derecha", -1, -1)
+    for c in m["pad"]["otros"]:
+        boton(m, c, True)
+    donde = (300, 490, P.ARRIBA)
+    quieto(p, donde, "with the stick short of half way, the right stick and the other "
+           "buttons", 1)
+    gatillos(m, 1)
+    quieto(p, donde, "with the triggers pulled too", 1)
+    ejes(m, "palanca", 0, 0)
+    ejes(m, "derecha", 0, 0)
+    gatillos(m, 0)
+    for c in m["pad"]["otros"]:
+        boton(m, c, False)
+
+
+def empezar(p, m, cara):
+    """The title passed by face button cara, held until the race shows."""
+    c = m["pad"]["caras"]["abxy".index(cara)]
+    P.empezar_carrera(p, r, lambda: boton(m, c, True))
+    boton(m, c, False)
+
+
+def paginas(p, m, vueltas, cara, otra):
+    """The result page, then each page passed by a button held until the
+    next one shows: face buttons cara and otra ("a", "b", "x" or "y") and Start
+    in turn, so that no press follows the release of a button of the same
+    key; Start passes the last."""
+    i = "abxy"
+    cara, otra = (m["pad"]["caras"][i.index(c)] for c in (cara, otra))
+    pagina(p, "resultado", vueltas)
+    for k, c in ((1, cara), (2, m["pad"]["start"]), (3, otra)):
+        boton(m, c, True)
+        pagina(p, "creditos", k)
+        boton(m, c, False)
+    boton(m, m["pad"]["start"], True)
+    cerrar(p, "after the last page passed by Start")
+
+
+def xbox():
+    """The whole game by an Xbox 360 pad: a lap by the stick and the d-pad
+    against the bounds, both at once into the last corner."""
+    with entrada() as e:
+        m = enchufar(e, XBOX, 0)
+        with partida(e) as p:
+            empezar(p, m, "a")
+            nada(p, m)
+            ejes(m, "palanca", 0, -0.6)
+            llegar(p, 300, 90, P.ARRIBA, "by the stick up, past half way")
+            ejes(m, "palanca", 0, 0)
+            ejes(m, "cruz", 1, 0)
+            llegar(p, 503, 90, P.DERECHA, "by the d-pad right")
+            ejes(m, "cruz", 0, 1)
+            llegar(p, 503, 496, P.ABAJO, "by the d-pad down")
+            ejes(m, "cruz", 0, -1)
+            ejes(m, "palanca", -1, 0)
+            llegar(p, 163, 90, P.IZQUIERDA, "by the d-pad up and the stick left")
+            ejes(m, "cruz", 0, 0)
+            ejes(m, "palanca", 0, 0)
+            esperado = P.ref(r, "carrera", 0, 0, -1, 1, "")
+            P.esperar(p, lambda i: P.igual_region(i, esperado, 0, 0, 100, 10)
+                      or P.describir(i, esperado, 0, 0, 100, 10), "Vueltas:1")
+            fin_carrera(p, m)
+            paginas(p, m, 1, "b", "x")
+
+
+def playstation():
+    """The whole game by a DualShock 4: the d-pad left, the stick down and up."""
+    with entrada() as e:
+        m = enchufar(e, PLAY, 0)
+        with partida(e) as p:
+            empezar(p, m, "y")
+            nada(p, m)
+            ejes(m, "cruz", -1, 0)
+            llegar(p, 163, 490, P.IZQUIERDA, "by the d-pad left")
+            ejes(m, "cruz", 0, 0)
+            ejes(m, "palanca", 0, 1)
+            llegar(p, 163, 496, P.ABAJO, "by the stick down")
+            ejes(m, "palanca", 0, -1)
+            llegar(p, 163, 90, P.ARRIBA, "by the stick up")
+            ejes(m, "palanca", 0, 0)
+            fin_carrera(p, m)
+            paginas(p, m, 0, "x", "a")
+
+
+def enchufado():
+    """A pad plugged in mid-race plays; pulled out with the stick held up, the
+    car stops; plugged in again, it plays again, and the keys play on."""
+    with entrada() as e, partida(e) as p:
+        P.empezar_carrera(p, r)
+        # Not a pad SDL knows, and no mapping for it beside the game.
+        m = enchufar(e, RARO, 2)
+        ejes(m, "palanca", 1, -1)
+        ejes(m, "cruz", 1, -1)
+        quieto(p, (300, 490, P.ARRIBA), "a pad SDL does not know, unmapped", 1)
+        desenchufar(m)
+        m = enchufar(e, XBOX, 3)
+        ejes(m, "palanca", 1, 0)
+        llegar(p, 503, 490, P.DERECHA, "by the stick right of a pad plugged in mid-race")
+        ejes(m, "palanca", 0, -1)
+        P.esperar(p, lambda i: isinstance(coche(p, i), tuple) and coche(p, i)[1] <= 470
+                  or "car %s" % (coche(p, i),), "the car up by the stick")
+        desenchufar(m)
+        x, y, imagen = parado(p, "after the pad was pulled out")
+        if (x, imagen) != (503, P.ARRIBA) or y <= 90:
+            P.fallo("the car stopped at %s, not short of the top" % ((x, y, imagen),))
+        # Up across y 212 and back down across it and 364 makes the lap.
+        vueltas = 1 if y < 212 else 0
+        P.tecla(p, "Down", True)
+        llegar(p, 503, 496, P.ABAJO, "by the Down key, the pad gone")
+        P.tecla(p, "Down", False)
+        m = enchufar(e, PLAY, 3)
+        ejes(m, "cruz", -1, 0)
+        llegar(p, 163, 496, P.IZQUIERDA, "by the d-pad left of a pad plugged in again")
+        ejes(m, "cruz", 0, 0)
+        fin_carrera(p, m)
+        paginas(p, m, vueltas, "b", "y")
+
+
+def desconocido():
+    """A pad SDL does not know plays, given its mapping in mandos.txt beside
+    the game."""
+    mapa = os.path.abspath("mandos.txt")
+    with open(mapa, "w") as f:
+        f.write("# A pad of a maker SDL does not know.\n%s\n" % RARO["mapeo"])
+    with entrada() as e:
+        m = enchufar(e, RARO, 0)
+        with partida(e, [mapa]) as p:
+            empezar(p, m, "b")
+            nada(p, m)
+            ejes(m, "cruz", 1, 0)
+            llegar(p, 503, 490, P.DERECHA, "by the d-pad right")
+            ejes(m, "cruz", 0, 0)
+            ejes(m, "palanca", 0, 1)
+            llegar(p, 503, 496, P.ABAJO, "by the stick down")
+            ejes(m, "palanca", 0, 0)
+            fin_carrera(p, m)
+            paginas(p, m, 0, "y", "a")
+
+
+P.correr([sdl, xbox, playstation, enchufado, desconocido])
