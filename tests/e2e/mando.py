@@ -415,21 +415,29 @@ def xbox():
             paginas(p, m, 1, "b", "x")
 
 
-def playstation():
-    """The whole game by a DualShock 4: the d-pad left, the stick down."""
+def corta(pad, cara, lado, caras, extra=()):
+    """A whole game by pad: the title passed by face button cara, the d-pad
+    to side lado (-1 left, 1 right), the stick down, each to its bound,
+    Start, the pages by caras."""
     with entrada() as e:
-        m = enchufar(e, PLAY, 0)
-        with partida(e) as p:
-            empezar(p, m, "y")
+        m = enchufar(e, pad, 0)
+        with partida(e, extra) as p:
+            empezar(p, m, cara)
             nada(p, m)
-            ejes(m, "cruz", -1, 0)
-            llegar(p, 163, 490, P.IZQUIERDA, "by the d-pad left")
+            x = 163 if lado < 0 else 503
+            ejes(m, "cruz", lado, 0)
+            llegar(p, x, 490, P.IZQUIERDA if lado < 0 else P.DERECHA, "by the d-pad")
             ejes(m, "cruz", 0, 0)
             ejes(m, "palanca", 0, 1)
-            llegar(p, 163, 496, P.ABAJO, "by the stick down")
+            llegar(p, x, 496, P.ABAJO, "by the stick down")
             ejes(m, "palanca", 0, 0)
             fin_carrera(p, m)
-            paginas(p, m, 0, "x", "a")
+            paginas(p, m, 0, *caras)
+
+
+def playstation():
+    """The whole game by a DualShock 4."""
+    corta(PLAY, "y", -1, ("x", "a"))
 
 
 def enchufado():
@@ -472,19 +480,7 @@ def desconocido():
     mapa = os.path.abspath("mandos.txt")
     with open(mapa, "w") as f:
         f.write("# A pad of a maker SDL does not know.\n%s\n" % RARO["mapeo"])
-    with entrada() as e:
-        m = enchufar(e, RARO, 0)
-        with partida(e, [mapa]) as p:
-            empezar(p, m, "b")
-            nada(p, m)
-            ejes(m, "cruz", 1, 0)
-            llegar(p, 503, 490, P.DERECHA, "by the d-pad right")
-            ejes(m, "cruz", 0, 0)
-            ejes(m, "palanca", 0, 1)
-            llegar(p, 503, 496, P.ABAJO, "by the stick down")
-            ejes(m, "palanca", 0, 0)
-            fin_carrera(p, m)
-            paginas(p, m, 0, "y", "a")
+    corta(RARO, "b", 1, ("y", "a"), [mapa])
 
 
 P.correr([sdl, xbox, playstation, enchufado, desconocido])
