@@ -40,15 +40,15 @@
 #define largo(n) (((n) + 8) / 8)
 
 struct pad {
-   int usado;
+   int usado, fd;
    char nombre[128];
    struct input_id id;
    unsigned char teclas[largo(KEY_MAX)], ejes[largo(ABS_MAX)], ff[largo(FF_MAX)];
    struct input_absinfo eje[ABS_CNT];
 };
 
-// By file descriptor; a program holds few.
-static struct pad pads[64];
+// The pads' open descriptors; SDL holds one or two a pad.
+static struct pad pads[16];
 
 static void *siguiente(const char *f)
 {
@@ -76,22 +76,24 @@ static const char *mover(const char *ruta, char *buf, size_t n)
 
 static void leer_pad(const char *ruta, int fd)
 {
-   if (fd < 0 || fd >= (int)(sizeof pads / sizeof pads[0]))
-      return;
+   struct pad *p = NULL;
+   for (size_t i = 0; i < sizeof pads / sizeof pads[0] && !p; i++)
+      if (!pads[i].usado)
+         p = &pads[i];
    char nombre[4096], linea[1024];
    snprintf(nombre, sizeof nombre, "%s.mando", ruta);
-   FILE *f = fopen(nombre, "r");
+   FILE *f = p ? fopen(nombre, "r") : NULL;
    if (!f)
       return;
-   struct pad *p = &pads[fd];
    memset(p, 0, sizeof *p);
+   p->fd = fd;
    while (fgets(linea, sizeof linea, f)) {
       char *resto = strchr(linea, ' ');
       if (!resto)
          continue;
       *resto++ = 0;
-      unsigned bus, ven, pro, ver;
-      int c, min, max, fuzz, flat, valor, k;
+      unsigned bus, ven, pro, ver, c;
+      int min, max, fuzz, flat, valor, k;
       if (!strcmp(linea, "nombre")) {
          resto[strcspn(resto, "\n")] = 0;
          snprintf(p->nombre, sizeof p->nombre, "%s", resto);
@@ -102,11 +104,11 @@ static void leer_pad(const char *ruta, int fd)
          unsigned char *bits = linea[0] == 't' ? p->teclas : p->ff;
          unsigned tope = linea[0] == 't' ? KEY_MAX : FF_MAX;
          for (; sscanf(resto, "%x%n", &c, &k) == 1; resto += k)
-            if ((unsigned)c <= tope)
+            if (c <= tope)
                poner(bits, c);
       } else if (!strcmp(linea, "eje") &&
                  sscanf(resto, "%x %d %d %d %d %d", &c, &min, &max, &fuzz, &flat,
-                        &valor) == 6 && c >= 0 && c <= ABS_MAX) {
+                        &valor) == 6 && c <= ABS_MAX) {
          poner(p->ejes, c);
          p->eje[c] = (struct input_absinfo){valor, min, max, fuzz, flat, 0};
       }
@@ -117,9 +119,16 @@ static void leer_pad(const char *ruta, int fd)
 
 static struct pad *pad(int fd)
 {
-   if (fd < 0 || fd >= (int)(sizeof pads / sizeof pads[0]) || !pads[fd].usado)
-      return NULL;
-   return &pads[fd];
+   for (size_t i = 0; i < sizeof pads / sizeof pads[0]; i++)
+      if (pads[i].usado && pads[i].fd == fd)
+         return &pads[i];
+   return NULL;
+}
+
+// As the C library decides whether open was given a mode.
+static int pide_permisos(int modo)
+{
+   return (modo & O_CREAT) || (modo & O_TMPFILE) == O_TMPFILE;
 }
 
 int open(const char *ruta, int modo, ...)
@@ -129,7 +138,7 @@ int open(const char *ruta, int modo, ...)
       real = siguiente("open");
    va_list a;
    va_start(a, modo);
-   mode_t permisos = (modo & (O_CREAT | O_TMPFILE)) ? va_arg(a, mode_t) : 0;
+   mode_t permisos = pide_permisos(modo) ? va_arg(a, mode_t) : 0;
    va_end(a);
    char buf[4096];
    const char *otra = mover(ruta, buf, sizeof buf);
@@ -143,7 +152,7 @@ int open64(const char *ruta, int modo, ...)
 {
    va_list a;
    va_start(a, modo);
-   mode_t permisos = (modo & (O_CREAT | O_TMPFILE)) ? va_arg(a, mode_t) : 0;
+   mode_t permisos = pide_permisos(modo) ? va_arg(a, mode_t) : 0;
    va_end(a);
    return open(ruta, modo, permisos);
 }
