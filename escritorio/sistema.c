@@ -132,15 +132,16 @@ static int bucle(void *nada)
    if (!bien)
       return 0;
 
+   int espera = 100;
    for (;;) {
       SDL_Event e;
       int hay;
       if (escritorio_ventana && !mando_abiertos()) {
-         hay = SDL_WaitEventTimeout(&e, 100);
+         hay = SDL_WaitEventTimeout(&e, espera);
       } else {
          SDL_LockMutex(cerrojo);
          if (!despierto && !pedido && !fin)
-            SDL_CondWaitTimeout(aviso, cerrojo, 10);
+            SDL_CondWaitTimeout(aviso, cerrojo, espera < 10 ? espera : 10);
          SDL_UnlockMutex(cerrojo);
          hay = SDL_PollEvent(&e);
       }
@@ -164,7 +165,9 @@ static int bucle(void *nada)
       }
       if (parar)
          break;
-      pantalla_pintar();
+      espera = pantalla_pintar();
+      if (espera < 0)
+         espera = 100;
    }
    mando_cerrar();
    SDL_Quit();
