@@ -59,15 +59,16 @@ static int buscar(SDL_JoystickID id)
 
 void mando_abrir(void)
 {
-   if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0)
-      return;
+   /* Named before SDL looks for pads: lines added after it has looked do
+    * not make a pad already plugged in a game controller. */
    char *base = SDL_GetBasePath();
    if (base) {
       char ruta[1024];
       SDL_snprintf(ruta, sizeof ruta, "%smandos.txt", base);
-      SDL_GameControllerAddMappingsFromFile(ruta);
+      SDL_SetHint(SDL_HINT_GAMECONTROLLERCONFIG_FILE, ruta);
       SDL_free(base);
    }
+   SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
 }
 
 void mando_cerrar(void)

@@ -38,10 +38,16 @@ prueba_e2e(wine wine.py)
 set_property(TEST e2e_wine APPEND PROPERTY ENVIRONMENT
              "CARRERA_ZIP=${PROJECT_SOURCE_DIR}/build-windows/carrera-1.0-windows.zip")
 
-# A gamepad of the tests' own (tests/mando_falso.c), preloaded into the game.
-# Plain even in the checked builds: it comes before a sanitizer's runtime.
+# Gamepads of the tests' own (tests/mando_falso.c), preloaded into the game:
+# event devices that SDL's Linux joystick code reads as a kernel's. Plain even
+# in the checked builds: it comes before a sanitizer's runtime.
 add_library(mando_falso MODULE mando_falso.c)
 target_link_libraries(mando_falso PRIVATE dl)
 set_target_properties(mando_falso PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra" LINK_OPTIONS "")
+# What SDL itself makes of them, without the game.
+pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
+add_executable(mando_sdl mando_sdl.c)
+target_link_libraries(mando_sdl PRIVATE PkgConfig::SDL2)
 prueba_e2e(mando mando.py)
-set_property(TEST e2e_mando APPEND PROPERTY ENVIRONMENT "MANDO_FALSO=$<TARGET_FILE:mando_falso>")
+set_property(TEST e2e_mando APPEND PROPERTY ENVIRONMENT
+             "MANDO_FALSO=$<TARGET_FILE:mando_falso>;MANDO_SDL=$<TARGET_FILE:mando_sdl>")
