@@ -30,6 +30,10 @@ prueba_e2e(sin_pantalla entrada.py pantalla)
 prueba_e2e(datos_malos entrada.py datos)
 prueba_e2e(sonido_musica sonido.py musica)
 prueba_e2e(sonido_paso sonido.py paso)
+# The window and fullscreen under a window manager, on a 1920x1080 and a
+# 3840x2160 screen; fullscreen remembered.
+prueba_e2e(ventana ventana.py pantallas)
+prueba_e2e(ventana_recordada ventana.py recordada)
 # On a Wayland desktop: weston, headless, with Xwayland.
 prueba_e2e(wayland wayland.py)
 
