@@ -49,3 +49,15 @@ target_link_libraries(mando_falso PRIVATE dl)
 set_target_properties(mando_falso PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra" LINK_OPTIONS "")
 prueba_e2e(mando mando.py)
 set_property(TEST e2e_mando APPEND PROPERTY ENVIRONMENT "MANDO_FALSO=$<TARGET_FILE:mando_falso>")
+
+# A keyboard for weston with no X server (tests/teclado_weston.c), a module
+# loaded into weston: plain in the checked builds, as weston is.
+pkg_check_modules(WESTON IMPORTED_TARGET weston libweston-10)
+if(WESTON_FOUND)
+  add_library(teclado_weston MODULE teclado_weston.c)
+  target_link_libraries(teclado_weston PRIVATE PkgConfig::WESTON)
+  set_target_properties(teclado_weston PROPERTIES PREFIX "" COMPILE_OPTIONS "-Wall;-Wextra"
+                        LINK_OPTIONS "")
+  set_property(TEST e2e_wayland APPEND PROPERTY ENVIRONMENT
+               "TECLADO_WESTON_SO=$<TARGET_FILE:teclado_weston>")
+endif()
