@@ -10,20 +10,10 @@ import shutil
 import subprocess
 import sys
 import time
-import unittest
 
 import pantalla as P
 
 r = P.rutas()
-
-
-def de_sdl():
-    """Skips unless the game draws through SDL: Allegro's own X11 window
-    neither scales nor goes fullscreen on a key."""
-    P.con_datos(r)
-    d = subprocess.run(["readelf", "-d", r["carrera"]], capture_output=True, text=True).stdout
-    if "libSDL2" not in d:
-        raise unittest.SkipTest("the game is built on Allegro's own X11 window")
 
 
 def estado(p):
@@ -173,7 +163,7 @@ def toda_la_pantalla(p, cond, que):
 
 
 def en_1080():
-    de_sdl()
+    P.de_sdl(r)
     with P.partida(r["carrera"], r["datos"], r["extra"], tam="1920x1080", gestor=True) as p:
         v = abierta(p, 800, 600, 1920, 1080)
         titulo = igual("titulo")
@@ -194,7 +184,7 @@ def en_1080():
 
 
 def en_4k():
-    de_sdl()
+    P.de_sdl(r)
     with P.partida(r["carrera"], r["datos"], r["extra"], tam="3840x2160", gestor=True) as p:
         v = abierta(p, 2400, 1800, 3840, 2160)
         titulo = igual("titulo")
@@ -249,7 +239,7 @@ def sin_quejas(err, limpio, que):
 
 
 def recordada():
-    de_sdl()
+    P.de_sdl(r)
     conf = os.path.abspath("conf")
     shutil.rmtree(conf, ignore_errors=True)
     os.makedirs(conf)

@@ -187,7 +187,7 @@ def nativa(escala):
     environment has WAYLAND_DISPLAY and no DISPLAY. Yields p, whose pictures
     are the game's own 800x600, taken from weston's screenshots where its
     window shows the title at x escala, sharp, and whose keys go to weston."""
-    P.con_datos(r)
+    P.de_sdl(r)
     with weston(True, (1280, 720), escala) as (_, env):
         d, e = P.preparar_dir(r["carrera"], r["datos"], r["extra"])
         e.update(WAYLAND_DISPLAY=env["WAYLAND_DISPLAY"], XDG_RUNTIME_DIR=env["XDG_RUNTIME_DIR"])
