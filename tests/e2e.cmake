@@ -30,6 +30,10 @@ prueba_e2e(sin_pantalla entrada.py pantalla)
 prueba_e2e(datos_malos entrada.py datos)
 prueba_e2e(sonido_musica sonido.py musica)
 prueba_e2e(sonido_paso sonido.py paso)
+# The window and fullscreen under a window manager, on a 1920x1080 and a
+# 3840x2160 screen; fullscreen remembered.
+prueba_e2e(ventana ventana.py pantallas)
+prueba_e2e(ventana_recordada ventana.py recordada)
 # On a Wayland desktop: weston, headless, with Xwayland.
 prueba_e2e(wayland wayland.py)
 
@@ -51,3 +55,15 @@ target_link_libraries(mando_sdl PRIVATE PkgConfig::SDL2)
 prueba_e2e(mando mando.py)
 set_property(TEST e2e_mando APPEND PROPERTY ENVIRONMENT
              "MANDO_FALSO=$<TARGET_FILE:mando_falso>;MANDO_SDL=$<TARGET_FILE:mando_sdl>")
+
+# A keyboard for weston with no X server (tests/teclado_weston.c), a module
+# loaded into weston: plain in the checked builds, as weston is.
+pkg_check_modules(WESTON IMPORTED_TARGET weston libweston-10)
+if(WESTON_FOUND)
+  add_library(teclado_weston MODULE teclado_weston.c)
+  target_link_libraries(teclado_weston PRIVATE PkgConfig::WESTON)
+  set_target_properties(teclado_weston PROPERTIES PREFIX "" COMPILE_OPTIONS "-Wall;-Wextra"
+                        LINK_OPTIONS "")
+  set_property(TEST e2e_wayland APPEND PROPERTY ENVIRONMENT
+               "TECLADO_WESTON_SO=$<TARGET_FILE:teclado_weston>")
+endif()

@@ -25,7 +25,10 @@ Everything is a plain function; a game being played is a dict `p`.
     goes to a file in the run dir and never reaches a sound card. display: an X display to play on
     instead of a fresh Xvfb; where it has no root picture (Xwayland), set
     p["pantalla_id"] to the window that captura takes instead. tam: the
-    fresh Xvfb's screen size.
+    fresh Xvfb's screen size. gestor: openbox manages the screen, started
+    with a plain rc of the tests' own (abrir_gestor), before the game.
+    On a screen that is not an X server's, p["captura"](p) takes the
+    pictures and p["teclado"](name, down) presses the keys.
 
 The game's window: ventana(p) its id; de_escritorio(p, r, gestor) fails
 unless it is a mapped 800x600 window a desktop takes in, with the game's
@@ -35,7 +38,10 @@ and wants status 0 at once.
 Images are dicts {"ancho", "alto", "rgb"} with rgb packed 3 bytes a pixel,
 row by row. leer_ppm / escribir_png / recorte / distintos / igual_region
 work on them. fallo(texto, img) saves img as PNG in the working dir and
-raises AssertionError(texto).
+raises AssertionError(texto). ampliar(img, k) draws it k times larger;
+vista(img) takes the game's 800x600 picture back out of a window or screen
+where it must sit at the largest whole multiple, centred on black, and
+says what is wrong when it does not.
 
 Reference pictures come from tests/referencia (C++): referencia(prog,
 datos, que, *args) runs it and returns the image it draws.
@@ -179,6 +185,62 @@ def igual_region(a, b, x=0, y=0, w=None, h=None):
     return not distintos(a, b, x, y, w, h)
 
 
+def ampliar(img, k):
+    """img drawn k times larger, each pixel a k x k block."""
+    if k == 1:
+        return img
+    w, n = img["ancho"], img["ancho"] * 3
+    fila = bytearray(n * k)
+    filas = []
+    for y in range(img["alto"]):
+        f = img["rgb"][y * n:(y + 1) * n]
+        for c in range(3):
+            for j in range(k):
+                fila[j * 3 + c::3 * k] = f[c::3]
+        filas.append(bytes(fila) * k)
+    return imagen(w * k, img["alto"] * k, b"".join(filas))
+
+
+def reducir(img, x, y, k, w=800, h=600):
+    """The w x h picture drawn k times larger at (x, y) in img, taken back to
+    its own size: one pixel of each block."""
+    n = img["ancho"] * 3
+    rgb = bytearray(w * h * 3)
+    for j in range(h):
+        i = (y + j * k) * n + x * 3
+        f = img["rgb"][i:i + w * k * 3]
+        for c in range(3):
+            rgb[j * w * 3 + c:(j + 1) * w * 3:3] = f[c::3 * k]
+    return imagen(w, h, rgb)
+
+
+def vista(img, w=800, h=600):
+    """The game's w x h picture in img, a window or a screen where it must be
+    drawn at the largest whole multiple that fits, centred on black, sharp.
+    Returns (picture, None), the picture taken back to w x h, when img is
+    just that; (picture, what is wrong) when it is not."""
+    k = max(1, min(img["ancho"] // w, img["alto"] // h))
+    x, y = (img["ancho"] - w * k) // 2, (img["alto"] - h * k) // 2
+    if x < 0 or y < 0:
+        return None, "a %dx%d screen is smaller than the picture" % (img["ancho"], img["alto"])
+    chica = reducir(img, x, y, k, w, h)
+    grande = ampliar(chica, k)
+    n, m = img["ancho"] * 3, w * k * 3
+    for j in range(img["alto"]):
+        f = img["rgb"][j * n:(j + 1) * n]
+        if not y <= j < y + h * k:
+            if f.strip(b"\0"):
+                return chica, "not black at row %d, outside the picture at x%d at (%d,%d)" % (
+                    j, k, x, y)
+            continue
+        if f[:x * 3].strip(b"\0") or f[x * 3 + m:].strip(b"\0"):
+            return chica, "not black beside the picture at x%d at (%d,%d), row %d" % (k, x, y, j)
+        if f[x * 3:x * 3 + m] != grande["rgb"][(j - y) * m:(j - y + 1) * m]:
+            return chica, "the picture at x%d at (%d,%d) is not in whole blocks: row %d" % (
+                k, x, y, j)
+    return chica, None
+
+
 def caja(puntos):
     """Bounding box (x0, y0, x1, y1) of a list of points, None if empty."""
     if not puntos:
@@ -242,6 +304,9 @@ def leer_xwd(datos):
 
 
 def captura(p):
+    # A screen that is no X server's (weston's own) is read by p["captura"].
+    if p.get("captura"):
+        return p["captura"](p)
     # Rootless Xwayland has no picture of its root: there the game's window
     # is the screen (p["pantalla_id"]).
     donde = ["-id", str(p["pantalla_id"])] if p.get("pantalla_id") else ["-root"]
@@ -277,7 +342,11 @@ def _xdotool(p, *args):
 
 
 def tecla(p, nombre, abajo):
-    _xdotool(p, "keydown" if abajo else "keyup", nombre)
+    # Where there is no X server, p["teclado"](name, down) presses keys.
+    if p.get("teclado"):
+        p["teclado"](nombre, abajo)
+    else:
+        _xdotool(p, "keydown" if abajo else "keyup", nombre)
     if abajo:
         p["pulsadas"].add(nombre)
     else:
@@ -285,7 +354,15 @@ def tecla(p, nombre, abajo):
 
 
 def pulsar(p, nombre):
-    _xdotool(p, "key", nombre)
+    """Presses and lets go of a key, or of keys joined by + (alt+Return)."""
+    if p.get("teclado"):
+        teclas = nombre.split("+")
+        for t in teclas:
+            p["teclado"](t, True)
+        for t in reversed(teclas):
+            p["teclado"](t, False)
+    else:
+        _xdotool(p, "key", nombre)
 
 
 # ---- the game's window, as a window manager sees it -------------------------
@@ -462,6 +539,46 @@ def abrir_x(tam="800x600"):
     return x, ":" + numero.decode().strip()
 
 
+# A window manager that honours fullscreen requests, and nothing else: no
+# key or mouse bindings of its own to take the game's keys.
+OPENBOX = """<?xml version="1.0"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
+  <placement><policy>Smart</policy><center>yes</center></placement>
+  <desktops><number>1</number></desktops>
+  <keyboard/>
+  <mouse/>
+</openbox_config>
+"""
+
+
+def abrir_gestor(display, d):
+    """Starts openbox on display, its files in d, and returns it once it
+    manages the screen (it names itself on the root window)."""
+    rc = os.path.join(d, "openbox.xml")
+    with open(rc, "w") as f:
+        f.write(OPENBOX)
+    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": d, "DISPLAY": display,
+           "XDG_CONFIG_HOME": d, "XDG_CACHE_HOME": d, "XDG_DATA_HOME": d}
+    with open(os.path.join(d, "openbox.txt"), "wb") as log:
+        g = subprocess.Popen(["openbox", "--config-file", rc, "--sm-disable"], env=env,
+                             stdout=log, stderr=log, preexec_fn=_morir_con_padre)
+    fin = time.monotonic() + ESPERA
+    while True:
+        m = re.search(r"window id # (0x[0-9a-f]+)", subprocess.run(
+            ["xprop", "-display", display, "-root", "_NET_SUPPORTING_WM_CHECK"],
+            capture_output=True, text=True, timeout=ESPERA).stdout)
+        if m and '"Openbox"' in subprocess.run(
+                ["xprop", "-display", display, "-id", m.group(1), "_NET_WM_NAME"],
+                capture_output=True, text=True, timeout=ESPERA).stdout:
+            return g
+        if g.poll() is not None or time.monotonic() > fin:
+            cerrar(g)
+            raise RuntimeError("openbox did not take the screen: %s"
+                               % open(os.path.join(d, "openbox.txt"), errors="replace").read())
+        time.sleep(0.1)
+
+
 def cerrar(proc):
     if proc.poll() is None:
         proc.terminate()
@@ -546,13 +663,15 @@ def lanzar(d, env):
 
 @contextlib.contextmanager
 def partida(carrera, datos, extra=(), sonido=None, cfg=None, env=None, display=None,
-            tam="800x600"):
+            tam="800x600", gestor=False):
     # On a display of the test's own (a compositor's Xwayland), no Xvfb.
     x, display = abrir_x(tam) if display is None else (None, display)
     p = {"display": display, "xvfb": x, "proc": None, "dir": None,
-         "pulsadas": set()}
+         "pulsadas": set(), "gestor": None}
     try:
         p["dir"], e = preparar_dir(carrera, datos, extra, sonido, cfg)
+        if gestor:
+            p["gestor"] = abrir_gestor(display, tempfile.mkdtemp(dir=p["dir"]))
         e["DISPLAY"] = display
         e.update(env or {})
         p["proc"] = lanzar(p["dir"], e)
@@ -565,6 +684,8 @@ def partida(carrera, datos, extra=(), sonido=None, cfg=None, env=None, display=N
                 pass
         if p["proc"] is not None:
             cerrar(p["proc"])
+        if p["gestor"] is not None:
+            cerrar(p["gestor"])
         if x is not None:
             cerrar(x)
         visto = None
@@ -716,6 +837,15 @@ def buscar_coche(img, pista, cs):
 
 def pista_sola(r):
     return ref(r, "carrera", 0, 0, -1, -1, "")
+
+
+def de_sdl(r):
+    """Skips unless the game draws through SDL: Allegro's own X11 window
+    neither scales, nor goes fullscreen on a key, nor speaks Wayland."""
+    con_datos(r)
+    d = subprocess.run(["readelf", "-d", r["carrera"]], capture_output=True, text=True).stdout
+    if "libSDL2" not in d:
+        raise unittest.SkipTest("the game is built on Allegro's own X11 window")
 
 
 def con_datos(r):

@@ -1,7 +1,13 @@
 """On a Wayland desktop: weston (headless) with Xwayland, started here in a
 private runtime folder. The build's game, then the installed one, open a
 window the desktop manages, which weston's own screenshot shows; keys drive
-it and the close request ends it with status 0."""
+it and the close request ends it with status 0.
+
+Then natively: weston with no X server at all (pixman, no Xwayland) and the
+game told only WAYLAND_DISPLAY, played whole by keys that come through a
+seat of the tests' own (tests/teclado_weston.c, a weston module), and on an
+output scaled x2, where its 800x600 window is drawn from the screen's own
+pixels, sharp."""
 import contextlib
 import glob
 import os
@@ -10,6 +16,7 @@ import shutil
 import subprocess
 import tempfile
 import time
+import unittest
 
 import pantalla as P
 
@@ -17,9 +24,11 @@ r = P.rutas()
 
 
 @contextlib.contextmanager
-def weston():
+def weston(nativo=False, tam=(1280, 720), escala=1):
     """Yields (display, env for Wayland clients); weston starts Xwayland on
-    the first X client."""
+    the first X client. nativo: no Xwayland (display None), the pixman
+    renderer, and keys from the FIFO env["TECLADO_WESTON"] (see teclear).
+    tam is in the output's units: scaled x2 it has twice the pixels."""
     rt = tempfile.mkdtemp(prefix="carrera-weston-")
     os.chmod(rt, 0o700)
     env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": rt,
@@ -27,33 +36,64 @@ def weston():
     log = os.path.join(rt, "weston.log")
     # A 16:9 output, as most screens are now: a stretched 4:3 game would show.
     # --debug lets weston-screenshooter in.
-    w = subprocess.Popen(["weston", "--backend=headless-backend.so", "--use-gl", "--xwayland",
-                          "--debug", "--log=" + log, "--socket=carrera",
-                          "--width=1280", "--height=720"],
-                         env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+    orden = ["weston", "--backend=headless-backend.so", "--debug", "--log=" + log,
+             "--socket=carrera", "--width=%d" % tam[0], "--height=%d" % tam[1]]
+    if nativo:
+        modulo = os.environ.get("TECLADO_WESTON_SO")
+        if not modulo or not os.path.exists(modulo):
+            raise unittest.SkipTest("no keyboard for weston: the build found no libweston-10-dev")
+        env["TECLADO_WESTON"] = os.path.join(rt, "teclas")
+        os.mkfifo(env["TECLADO_WESTON"])
+        # No idle time: its screen lock would cover the game.
+        orden += ["--use-pixman", "--scale=%d" % escala, "--idle-time=0", "--no-config",
+                  "--modules=" + modulo]
+    else:
+        orden += ["--use-gl", "--xwayland"]
+    w = subprocess.Popen(orden, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                          preexec_fn=P._morir_con_padre)
     try:
         fin = time.monotonic() + P.ESPERA
         m = None
         while not m:
             texto = open(log, errors="replace").read() if os.path.exists(log) else ""
-            m = re.search(r"xserver listening on display (:\d+)", texto)
+            if nativo:
+                # Its keyboard is there, and the shell's client has drawn.
+                m = "teclado_weston: keys from" in texto and \
+                    os.path.exists(os.path.join(rt, "carrera")) and foto_weston(env, False)
+            else:
+                m = re.search(r"xserver listening on display (:\d+)", texto)
             if not m and (w.poll() is not None or time.monotonic() > fin):
-                P.fallo("weston gave no X display; its log:\n%s" % texto)
+                P.fallo("weston did not start; its log:\n%s" % texto)
             time.sleep(0.1)
-        yield m.group(1), env
+        yield (None if nativo else m.group(1)), env
     finally:
         P.cerrar(w)
         shutil.rmtree(rt, ignore_errors=True)
 
 
-def foto_weston(env):
-    """The whole output, as weston's own screenshot shows it."""
+# Linux key codes of the keys the tests press.
+CODIGOS = {"Return": 28, "space": 57, "Up": 103, "Down": 108, "Left": 105, "Right": 106,
+           "a": 30, "alt": 56, "F11": 87}
+
+
+def teclear(env):
+    """p["teclado"] for a native weston: the key to its seat's FIFO."""
+    def tecla(nombre, abajo):
+        with open(env["TECLADO_WESTON"], "w") as f:
+            f.write("%d %d\n" % (CODIGOS[nombre], 1 if abajo else 0))
+    return tecla
+
+
+def foto_weston(env, falla=True):
+    """The whole output, as weston's own screenshot shows it (None when there
+    is none, with falla False)."""
     d = tempfile.mkdtemp(prefix="carrera-foto-")
     try:
         hecho = subprocess.run(["weston-screenshooter"], cwd=d, env=env, capture_output=True,
                                text=True, timeout=P.ESPERA)
         png = glob.glob(os.path.join(d, "*.png"))
+        if not png and not falla:
+            return None
         if not png:
             P.fallo("weston-screenshooter wrote no picture: %s" % hecho.stderr)
         ppm = subprocess.run(["convert", png[0], "ppm:-"], check=True,
@@ -141,4 +181,77 @@ def instalado():
             shutil.rmtree(d, ignore_errors=True)
 
 
-P.correr([del_arbol, instalado])
+@contextlib.contextmanager
+def nativa(escala):
+    """The game as a Wayland client of a weston with no X server: its
+    environment has WAYLAND_DISPLAY and no DISPLAY. Yields p, whose pictures
+    are the game's own 800x600, taken from weston's screenshots where its
+    window shows the title at x escala, sharp, and whose keys go to weston."""
+    P.de_sdl(r)
+    with weston(True, (1280, 720), escala) as (_, env):
+        d, e = P.preparar_dir(r["carrera"], r["datos"], r["extra"])
+        e.update(WAYLAND_DISPLAY=env["WAYLAND_DISPLAY"], XDG_RUNTIME_DIR=env["XDG_RUNTIME_DIR"])
+        p = {"display": None, "proc": P.lanzar(d, e), "dir": d, "pulsadas": set(),
+             "teclado": teclear(env)}
+        try:
+            titulo = P.ampliar(P.ref(r, "titulo"), escala)
+            fin, donde = time.monotonic() + P.ESPERA, None
+            while not donde:
+                foto = foto_weston(env)
+                donde = hallar(foto, titulo, 300 * escala)
+                if p["proc"].poll() is not None or (not donde and time.monotonic() > fin):
+                    P.fallo("weston's screenshot does not show the title at x%d, sharp; the "
+                            "game's status %s, stderr: %s" % (escala, p["proc"].poll(),
+                                                               P.leer_err(p)), foto)
+                time.sleep(0.2)
+
+            def captura(p):
+                x, y = donde
+                ventana = P.recorte(foto_weston(env), x, y, 800 * escala, 600 * escala)
+                chica, mal = P.vista(ventana)
+                if mal:
+                    P.fallo("the game's window in weston's screenshot: " + mal, ventana)
+                return chica
+            p["captura"] = captura
+            yield p
+        finally:
+            for t in list(p["pulsadas"]):
+                p["teclado"](t, False)
+            P.cerrar(p["proc"])
+            if not os.environ.get("E2E_GUARDAR"):
+                shutil.rmtree(d, ignore_errors=True)
+
+
+def nativo():
+    """The whole game by keys: title, race, the car driven to its bound,
+    Space, the result and credit pages, and its end, status 0."""
+    with nativa(1) as p:
+        pista, cs = P.empezar_carrera(p, r), P.coches(r)
+        P.tecla(p, "Up", True)
+        t0 = time.monotonic()
+        P.esperar(p, lambda i: P.buscar_coche(i, pista, cs) == (300, 90, P.ARRIBA)
+                  or "car %s" % (P.buscar_coche(i, pista, cs),), "the car at the top bound")
+        print("the car drove 400 px to the top bound in %.2f s" % (time.monotonic() - t0))
+        P.tecla(p, "Up", False)
+        P.tecla(p, "space", True)
+        P.esperar(p, lambda i: P.pixel(i, 0, 300) != (0, 255, 0) or "still racing",
+                  "the race to end")
+        P.tecla(p, "space", False)
+        for que, k in (("resultado", 0), ("creditos", 1), ("creditos", 2), ("creditos", 3)):
+            esperado = P.ref(r, que, k)
+            P.esperar(p, lambda i: P.igual_region(i, esperado) or P.describir(i, esperado),
+                      "%s %d" % (que, k))
+            P.pulsar(p, "Return")
+        rc = P.esperar_fin(p)
+        if rc != 0:
+            P.fallo("the game exited with status %s; stderr: %s" % (rc, P.leer_err(p)))
+
+
+def nativo_x2():
+    """On an output scaled x2 the title is drawn at x2 from the screen's own
+    pixels, sharp (found so in nativa); Return passes it at once."""
+    with nativa(2) as p:
+        P.empezar_carrera(p, r)
+
+
+P.correr([del_arbol, instalado, nativo, nativo_x2])
