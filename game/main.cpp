@@ -1,11 +1,6 @@
 // The whole game, top to bottom as it plays: bring-up, title, race screen,
 // race loop, closing pages.
 #include <allegro.h>
-#ifdef ALLEGRO_WITH_XWINDOWS
-#include <xalleg.h>
-#include "carrera_icono.xpm"
-extern void *allegro_icon;
-#endif
 
 #include <atomic>
 #include <cerrno>
@@ -14,7 +9,6 @@ extern void *allegro_icon;
 #include "chequeo.h"
 #include "datos.h"
 #include "espera.h"
-#include "mando.h"
 #include "reglas.h"
 #include "timers.h"
 
@@ -52,34 +46,14 @@ static void tecla_avisa(int)
    avisar();
 }
 
-// Every pad, read with the keys: once a frame in the race, at each wake on the
-// title and the pages. Start's button from allegro.cfg, -1 for the layout's.
-static int ajuste_start = -1;
-static mando mandos()
-{
-   mando m = {};
-   if (num_joysticks == 0)
-      return m;
-   poll_joystick();
-   for (int i = 0; i < num_joysticks; i++)
-      leer_mando(joy[i], ajuste_start, m);
-   return m;
-}
-
-// Waits for a key or a pad's button that was not down already (antes) and
-// takes it; false if the close button came first. It sleeps between looks,
-// where it once looked every millisecond; with a pad it looks every tick, as
-// the pad cannot wake it.
-static bool tecla_o_cierre(unsigned antes)
+// Waits for a key and takes it; false if the close button came first. It
+// sleeps between looks, where it once looked every millisecond.
+static bool tecla_o_cierre()
 {
    while (!keypressed()) {
       if (cerrar)
          return false;
-      esperar(num_joysticks ? 10 : 100);
-      unsigned ahora = mandos().botones;
-      if (ahora & ~antes)
-         return true;
-      antes = ahora;
+      esperar();
       if (!keypressed())
          rest(1);
    }
@@ -87,21 +61,18 @@ static bool tecla_o_cierre(unsigned antes)
    return true;
 }
 
-// Returns the pad's buttons down as the page comes, before it shows: held
-// from the race or the page before, they pass it only once pressed again.
-static unsigned cambio_pagina()
+static void cambio_pagina()
 {
    fade_out(1);
    clear_bitmap(screen);
    fade_in(default_palette, 64);
-   return mandos().botones;
 }
 
 // Empty the buffer first, or keys pressed in the race would pass this page at once.
-static bool esperar_tecla(unsigned antes)
+static bool esperar_tecla()
 {
    clear_keybuf();
-   return tecla_o_cierre(antes);
+   return tecla_o_cierre();
 }
 
 static void linea(int y, const char *texto)
@@ -128,18 +99,12 @@ int main(int argc, char *argv[])
    unsigned x = 300, y = 490;
    int vueltas = 0;
    int marcas = 0;  // the first lap takes five checkpoints, like every other
-   unsigned antes;   // the pad's buttons down as a page comes
    RGB verde = {0, 63, 0, 0};
    RGB negro = {0, 0, 0, 0};
    char texto[64];
 
-#ifdef ALLEGRO_WITH_XWINDOWS
-   // Docks match the window to the menu entry by its class, and show its icon.
-   xwin_set_window_name("carrera", "Carrera");
-   allegro_icon = const_cast<char **>(carrera_icono);
-#endif
    if (allegro_init() != 0)
-      return parar("no se pudo iniciar Allegro: no hay pantalla (mira DISPLAY)");
+      return parar("no se pudo iniciar Allegro: no hay pantalla (mira DISPLAY o WAYLAND_DISPLAY)");
    install_timer();
    install_keyboard();
    keyboard_lowlevel_callback = tecla_avisa;
@@ -154,9 +119,6 @@ int main(int argc, char *argv[])
    }
    set_window_title("Carrera");
    set_close_button_callback(boton_cerrar);
-   // A pad plays as the keys do; with none, or none to be had, nothing changes.
-   install_joystick(JOY_TYPE_AUTODETECT);
-   ajuste_start = get_config_int("mando", "start", -1);
    vsync();
    // Allegro's loader crashes on some damaged files: look at the file first.
    const char *mal = chequeo_fichero("datos.dat");
@@ -171,8 +133,7 @@ int main(int argc, char *argv[])
    blit((BITMAP *)datos[TITULO].dat, screen, 0, 0, 1, 1, 800, 600);
    // The tune plays once and is never stopped: it runs on into the race.
    play_midi((MIDI *)datos[MUSICA].dat, 0);
-   // A button already down passes it, as a key typed early does.
-   if (!tecla_o_cierre(0))
+   if (!tecla_o_cierre())
       goto fin;
 
    clear_bitmap(screen);
@@ -185,8 +146,8 @@ int main(int argc, char *argv[])
 
    instalar_timers();
 
-   // Space and Start are only looked at here: a tap between two frames is not seen.
-   for (mando m = mandos(); !key[KEY_SPACE] && !m.start && !cerrar; m = mandos()) {
+   // Space is only looked at here: a tap between two frames is not seen.
+   while (!key[KEY_SPACE] && !cerrar) {
       // The wait for the tick sleeps until the timer wakes it, where it once
       // spun on the counter and took a whole core; the frames stay as they were.
       while (!tomar_tick(c)) {
@@ -208,25 +169,25 @@ int main(int argc, char *argv[])
          set_color(0, &verde);
 
       // Each held key acts on its own, in this order; the last one's car stays drawn.
-      if (key[KEY_UP] || m.arriba)
+      if (key[KEY_UP])
          conducir(datos, arriba, COCHE_ARRIBA, x, y, marcas);
-      if (key[KEY_DOWN] || m.abajo)
+      if (key[KEY_DOWN])
          conducir(datos, abajo, COCHE_ABAJO, x, y, marcas);
-      if (key[KEY_RIGHT] || m.derecha)
+      if (key[KEY_RIGHT])
          conducir(datos, derecha, COCHE_DERECHA, x, y, marcas);
-      if (key[KEY_LEFT] || m.izquierda)
+      if (key[KEY_LEFT])
          conducir(datos, izquierda, COCHE_IZQUIERDA, x, y, marcas);
    }
 
    if (cerrar)
       goto fin;
    set_color(0, &negro);
-   antes = cambio_pagina();
+   cambio_pagina();
    textprintf_ex(screen, font, 400, 300, 255, 0, "Vueltas:%i", vueltas);
-   if (!esperar_tecla(antes))
+   if (!esperar_tecla())
       goto fin;
 
-   antes = cambio_pagina();
+   cambio_pagina();
    linea(26, "Ardemol:");
    linea(52, " -Logica del juego");
    linea(78, " -Bitmap rotados");
@@ -236,10 +197,10 @@ int main(int argc, char *argv[])
    linea(182, " -Sonido");
    linea(208, " -Fondo");
    linea(234, " -Correccion de bugs");
-   if (!esperar_tecla(antes))
+   if (!esperar_tecla())
       goto fin;
 
-   antes = cambio_pagina();
+   cambio_pagina();
    linea(26, "Brisvane:");
    linea(52, " -Averiguacion sobre bitmaps");
    linea(78, " -Descubrimiento del curso de allegro");
@@ -248,17 +209,17 @@ int main(int argc, char *argv[])
    linea(129, "      ~");
    linea(130, " -Diseno original de la pista");
    linea(156, " -Color transparente/Paletas");
-   if (!esperar_tecla(antes))
+   if (!esperar_tecla())
       goto fin;
 
-   antes = cambio_pagina();
+   cambio_pagina();
    linea(26, "Gracias a:");
    linea(52, " -Colvarin y el equipo de desarrolo de Allegro por desarrollar esta magnifica libreria");
    linea(78, " -Todos aquellos que quieran colaborar mejorando");
    linea(91, "  el juego o transportandolo a otra plataforma o ayudando como sea");
    linea(117, "Gracias");
    linea(130, "Chau");
-   if (!esperar_tecla(antes))
+   if (!esperar_tecla())
       goto fin;
 
    fade_out(1);

@@ -409,6 +409,6 @@ TEST(allegro_cfg, musica_por_el_reproductor_de_muestras_y_una_ventana)
    push_config_state();
    set_config_file(SALIDA "/allegro.cfg");
    EXPECT_EQ(get_config_id("sound", "midi_card", 0), MIDI_DIGMID);
-   EXPECT_EQ(get_config_id("graphics", "gfx_card", 0), GFX_XWINDOWS);
+   EXPECT_EQ(get_config_int("pantalla", "completa", -1), 0);
    pop_config_state();
 }

@@ -1,4 +1,4 @@
-// The race's rules, checked without a screen.
+// The race's rules, and the desktop window's, checked without a screen.
 #include <gtest/gtest.h>
 
 #include <allegro.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "mando.h"
+#include "cuentas.h"
 #include "reglas.h"
 
 namespace {
@@ -217,100 +217,86 @@ TEST(coche, una_vuelta_por_los_limites)
    }
 }
 
-// A pad as Allegro's drivers lay it out. Linux (xpad, hid-playstation): the
-// kernel's eight axes, LX LY LT RX RY RT and the hat's two, paired into four
-// sticks at value*127/32767. DirectInput: X Y Z (Z the triggers, or the
-// right stick's X) one stick, Rz alone (unsigned), the hat last at +-128.
-const int T = 32767;
-JOYSTICK_INFO pad(const std::string &tipo, std::vector<int> v, std::vector<int> pulsados)
+// The desktop's window: its size on each screen, where the picture goes in it.
+TEST(ventana, el_mayor_multiplo_que_deja_un_decimo_del_alto)
 {
-   JOYSTICK_INFO j = {};
-   std::vector<std::vector<int>> palancas;
-   if (tipo == "xpad" || tipo == "ps") {
-      for (int &e : v)
-         e = e * 127 / T;
-      palancas = {{v[0], v[1]}, {v[2], v[3]}, {v[4], v[5]}, {v[6], v[7]}};
-      j.num_buttons = tipo == "ps" ? 13 : 11;
-   } else if (tipo == "dx xbox") {
-      palancas = {{v[0], v[1], v[2]}, {v[3], v[4]}};
-      j.num_buttons = 10;
-   } else {
-      palancas = {{v[0], v[1], v[2]}, {v[3]}, {v[4], v[5]}};
-      j.num_buttons = 14;
-   }
-   j.num_sticks = palancas.size();
-   for (size_t s = 0; s < palancas.size(); s++) {
-      j.stick[s].num_axis = palancas[s].size();
-      for (size_t a = 0; a < palancas[s].size(); a++)
-         j.stick[s].axis[a].pos = palancas[s][a];
-   }
-   for (int b : pulsados)
-      j.button[b].b = 1;
-   return j;
+   struct {
+      int w, h, escala;
+   } casos[] = {
+      {800, 600, 1},    // no room for the tenth: still x1, never less
+      {1280, 720, 1},   {1920, 1080, 1}, {1920, 1200, 1},
+      {2560, 1440, 2},  {3840, 2160, 3}, {5120, 2880, 4},
+      {2560, 1080, 1},  // a wide screen is held by its height
+      {1200, 2000, 1},  // a tall one by its width
+      {640, 480, 1},
+   };
+   for (auto &k : casos)
+      EXPECT_EQ(escala_ventana(k.w, k.h), k.escala) << k.w << "x" << k.h;
 }
 
-std::string leido(const JOYSTICK_INFO &j, int ajuste = -1)
+TEST(ventana, la_imagen_entera_centrada_en_negro)
 {
-   mando m = {};
-   leer_mando(j, ajuste, m);
-   return std::string(m.arriba ? "U" : "") + (m.abajo ? "D" : "") + (m.derecha ? "R" : "") +
-          (m.izquierda ? "L" : "") + std::string(__builtin_popcount(m.botones), 'b') +
-          (m.start ? "s" : "");
+   struct {
+      int w, h;
+      encaje e;
+   } casos[] = {
+      {800, 600, {0, 0, 800, 600}},        // pixel for pixel
+      {1920, 1080, {560, 240, 800, 600}},  // x1, the rest black
+      {1600, 1200, {0, 0, 1600, 1200}},    // x2 exactly
+      {1700, 1300, {50, 50, 1600, 1200}},  // x2, not 2.1
+      {3840, 2160, {720, 180, 2400, 1800}},
+      {799, 600, {0, 0, 799, 599}},        // smaller: scaled down, its shape kept
+      {640, 600, {0, 60, 640, 480}},
+      {800, 500, {67, 0, 666, 500}},
+   };
+   for (auto &k : casos) {
+      encaje e = encajar(k.w, k.h);
+      EXPECT_TRUE(e.x == k.e.x && e.y == k.e.y && e.w == k.e.w && e.h == k.e.h)
+         << k.w << "x" << k.h << ": got " << e.w << "x" << e.h << " at " << e.x << "," << e.y;
+   }
 }
 
+TEST(ventana, la_pantalla_recordada_se_lee_o_se_ignora)
+{
+   struct {
+      const char *texto;
+      int completa;
+   } casos[] = {
+      {"completa = 1\n", 1}, {"completa = 0\n", 0}, {"completa=1", 1},
+      {"  completa \t=  0  \r\n", 0},
+      {"", -1}, {"completa = ", -1}, {"completa = 2\n", -1}, {"completa = 10\n", -1},
+      {"completa = 1\ncompleta = 0\n", -1},  // more than the one line
+      {"completo = 1\n", -1}, {"\x7f" "ELF\x02", -1},
+   };
+   for (auto &k : casos)
+      EXPECT_EQ(leer_completa(k.texto), k.completa) << "\"" << k.texto << "\"";
+}
+
+// A pad's keys: the left stick past half its travel, the d-pad, the face buttons, Start.
 TEST(mando, el_stick_izquierdo_y_la_cruceta_son_las_flechas)
 {
+   const int T = 32767;
    struct {
-      const char *que, *tipo;
-      std::vector<int> ejes, botones;
-      const char *hace;
+      const char *que;
+      int x, y;
+      unsigned botones, teclas;
    } casos[] = {
-      {"at rest, the triggers at their Linux end", "xpad", {0, 0, -T, 0, 0, -T, 0, 0}, {}, ""},
-      {"triggers and right stick pushed full", "xpad", {0, 0, T, -T, -T, T, 0, 0}, {}, ""},
-      {"the left stick up", "xpad", {0, -T, -T, 0, 0, -T, 0, 0}, {}, "U"},
-      {"the left stick short of half way", "xpad", {16000, -16000, -T, 0, 0, -T, 0, 0}, {}, ""},
-      {"the left stick past half way", "xpad", {16700, 0, -T, 0, 0, -T, 0, 0}, {}, "R"},
-      {"the left stick down and left", "ps", {-T, T, -T, 0, 0, -T, 0, 0}, {}, "DL"},
-      {"the d-pad right and the stick up", "ps", {0, -T, -T, 0, 0, -T, T, 0}, {}, "UR"},
-      {"the d-pad up and left", "xpad", {0, 0, -T, 0, 0, -T, -T, -T}, {}, "UL"},
-      {"A and Y, each its own", "xpad", {0, 0, -T, 0, 0, -T, 0, 0}, {0, 3}, "bb"},
-      {"an Xbox pad's Start", "xpad", {0, 0, -T, 0, 0, -T, 0, 0}, {7}, "bs"},
-      {"an Xbox pad's shoulders, Back and stick clicks", "xpad", {0, 0, -T, 0, 0, -T, 0, 0},
-       {4, 5, 6, 8, 9, 10}, ""},
-      {"a PlayStation pad's Options", "ps", {0, 0, -T, 0, 0, -T, 0, 0}, {9}, "bs"},
-      {"a PlayStation pad's triggers and Create", "ps", {0, 0, -T, 0, 0, -T, 0, 0},
-       {6, 7, 8, 10}, ""},
-      {"DirectInput: the triggers on Z, one held", "dx xbox", {0, 0, 128, 0, 0}, {}, ""},
-      {"DirectInput: the stick up, the hat right", "dx xbox", {0, -128, 0, 128, 0}, {}, "UR"},
-      {"DirectInput: an Xbox pad's Start", "dx xbox", {0, 0, 0, 0, 0}, {7}, "bs"},
-      {"DirectInput: the right stick", "dx ps", {0, 0, -128, 0, 0, 0}, {}, ""},
-      {"DirectInput: the hat down", "dx ps", {0, 0, 0, 128, 0, 128}, {}, "D"},
-      {"DirectInput: Options, not R2", "dx ps", {0, 0, 0, 128, 0, 0}, {9}, "bs"},
-      {"DirectInput: R2", "dx ps", {0, 0, 0, 128, 0, 0}, {7}, ""},
+      {"at rest", 0, 0, 0, 0},
+      {"the stick up", 0, -T - 1, 0, MANDO_ARRIBA},
+      {"the stick short of half way", 16000, -16384, 0, 0},
+      {"the stick past half way", 16500, 0, 0, MANDO_DERECHA},
+      {"the stick down and left", -T, T, 0, MANDO_ABAJO | MANDO_IZQUIERDA},
+      {"the d-pad right and the stick up", 0, -T, BOTON_DERECHA, MANDO_ARRIBA | MANDO_DERECHA},
+      {"the d-pad up and left", 0, 0, BOTON_ARRIBA | BOTON_IZQUIERDA,
+       MANDO_ARRIBA | MANDO_IZQUIERDA},
+      {"the d-pad down", 0, 0, BOTON_ABAJO, MANDO_ABAJO},
+      {"A", 0, 0, BOTON_A, MANDO_ENTRAR},
+      {"B, X and Y together: one Return", 0, 0, BOTON_B | BOTON_X | BOTON_Y, MANDO_ENTRAR},
+      {"Start", 0, 0, BOTON_START, MANDO_ESPACIO},
+      {"Back, Guide, stick clicks and shoulders", 0, 0, 0x7f0u & ~(unsigned)BOTON_START, 0},
    };
    for (auto &k : casos)
-      EXPECT_EQ(leido(pad(k.tipo, k.ejes, k.botones)), k.hace) << k.que;
-}
-
-TEST(mando, start_por_disposicion_o_por_ajuste)
-{
-   struct {
-      int botones, ajuste, start;
-   } casos[] = {
-      {10, -1, 7}, {11, -1, 7}, {12, -1, 7},  // Xbox layouts
-      {13, -1, 9}, {14, -1, 9}, {17, -1, 9},  // PlayStation layouts
-      {6, -1, -1},                            // too few buttons: none
-      {12, 9, 9}, {13, 4, 4},                 // allegro.cfg names it
-      {8, 9, -1},                             // a button the pad has not
-   };
-   for (auto &k : casos)
-      EXPECT_EQ(boton_start(k.botones, k.ajuste), k.start)
-         << k.botones << " buttons, set to " << k.ajuste;
-   JOYSTICK_INFO j = pad("xpad", {0, 0, -T, 0, 0, -T, 0, 0}, {5});
-   EXPECT_EQ(leido(j, 5), "bs") << "RB set as Start";
-   j.button[5].b = 0;
-   j.button[7].b = 1;
-   EXPECT_EQ(leido(j, 5), "") << "Start set elsewhere";
+      EXPECT_EQ(teclas_mando(k.x, k.y, k.botones), k.teclas) << k.que;
 }
 
 }  // namespace

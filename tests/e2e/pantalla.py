@@ -18,18 +18,18 @@ Everything is a plain function; a game being played is a dict `p`.
   partida(carrera, datos, extra=(), sonido=None, cfg=None, env=None,
           display=None, tam="800x600")
     datos: the datos.dat to use; extra: more files to put beside it
-    (patches.dat, allegro.cfg); sonido: a path that the game's ALSA output
-    is written to (raw, see asoundrc); cfg: text for allegro.cfg, which
-    replaces any in extra. By default sound goes to a file in the run dir
-    and never reaches a sound card (digi_card = ALSA is added to
-    allegro.cfg unless it names a card). display: an X display to play on
+    (patches.dat, allegro.cfg); sonido: a path that the game's sound is
+    written to (raw S16_LE stereo at 44100 Hz, by SDL's disk driver, paced
+    in real time; a Windows game's through ALSA's file device, asoundrc);
+    cfg: text for allegro.cfg, which replaces any in extra. By default sound
+    goes to a file in the run dir and never reaches a sound card. display: an X display to play on
     instead of a fresh Xvfb; where it has no root picture (Xwayland), set
     p["pantalla_id"] to the window that captura takes instead. tam: the
     fresh Xvfb's screen size.
 
 The game's window: ventana(p) its id; de_escritorio(p, r, gestor) fails
 unless it is a mapped 800x600 window a desktop takes in, with the game's
-name, class and icon; cerrado(p, where) sends the close button's request
+name, class and icon (_NET_WM_ICON, the build's escritorio/icono/icono.rgba); cerrado(p, where) sends the close button's request
 and wants status 0 at once.
 
 Images are dicts {"ancho", "alto", "rgb"} with rgb packed 3 bytes a pixel,
@@ -290,32 +290,12 @@ def pulsar(p, nombre):
 
 # ---- the game's window, as a window manager sees it -------------------------
 
-class _Hints(ctypes.Structure):
-    _fields_ = [("flags", ctypes.c_long), ("input", ctypes.c_int),
-                ("initial_state", ctypes.c_int), ("icon_pixmap", ctypes.c_ulong),
-                ("icon_window", ctypes.c_ulong), ("icon_x", ctypes.c_int),
-                ("icon_y", ctypes.c_int), ("icon_mask", ctypes.c_ulong),
-                ("window_group", ctypes.c_ulong)]
-
-
-class _Imagen(ctypes.Structure):
-    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int),
-                ("xoffset", ctypes.c_int), ("format", ctypes.c_int),
-                ("data", ctypes.c_void_p), ("byte_order", ctypes.c_int),
-                ("bitmap_unit", ctypes.c_int), ("bitmap_bit_order", ctypes.c_int),
-                ("bitmap_pad", ctypes.c_int), ("depth", ctypes.c_int),
-                ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int)]
-
-
 @contextlib.contextmanager
 def _x11(p):
     x = ctypes.CDLL("libX11.so.6")
     x.XOpenDisplay.restype = ctypes.c_void_p
     x.XInternAtom.restype = ctypes.c_ulong
-    x.XGetWMHints.restype = ctypes.POINTER(_Hints)
-    x.XGetImage.restype = ctypes.POINTER(_Imagen)
-    for f in ("XInternAtom", "XSendEvent", "XGetWMHints", "XGetImage", "XFlush",
-              "XCloseDisplay"):
+    for f in ("XInternAtom", "XSendEvent", "XFlush", "XCloseDisplay"):
         getattr(x, f).argtypes = None
     d = ctypes.c_void_p(x.XOpenDisplay(p["display"].encode()))
     try:
@@ -367,7 +347,7 @@ def de_escritorio(p, r, gestor=False):
             fallo("the Carrera window lacks %r:\n%s" % (debe.strip(), info))
     props = subprocess.run(["xprop", "-display", p["display"], "-id", str(w), "WM_NAME",
                             "WM_CLASS", "WM_STATE"], capture_output=True, text=True).stdout
-    nombre = 'WM_NAME(STRING) = "Carrera"\nWM_CLASS(STRING) = "carrera", "Carrera"\n'
+    nombre = 'WM_NAME(STRING) = "Carrera"\nWM_CLASS(STRING) = "carrera", "carrera"\n'
     if not props.startswith(nombre):
         fallo("window properties: %r" % props)
     if gestor and "window state: Normal" not in props:
@@ -378,8 +358,8 @@ def de_escritorio(p, r, gestor=False):
         if "Override Redirect State: yes" in h and "IsViewable" in h and \
                 int(re.search(r"Width: (\d+)", h).group(1)) >= 800:
             fallo("an override-redirect window covers the screen:\n%s" % h)
-    xpm = os.path.join(r["salida"], "game", "carrera_icono.xpm")
-    rgba = subprocess.run(["convert", xpm, "rgba:-"], capture_output=True).stdout
+    with open(os.path.join(r["salida"], "escritorio", "icono", "icono.rgba"), "rb") as f:
+        rgba = f.read()
     img = icono(p)
     malos = [k for k in range(48 * 48) if rgba[k * 4 + 3] == 255 and
              rgba[k * 4:k * 4 + 3] != img["rgb"][k * 3:k * 3 + 3]]
@@ -403,21 +383,19 @@ def cerrado(p, donde, limite=3):
 
 
 def icono(p):
-    """The window's icon pixmap as an image."""
-    with _x11(p) as (x, d):
-        h = x.XGetWMHints(d, ctypes.c_ulong(ventana(p)))
-        if not h or not h.contents.flags & 4:  # IconPixmapHint
-            fallo("the window has no icon pixmap")
-        i = x.XGetImage(d, ctypes.c_ulong(h.contents.icon_pixmap), 0, 0, 48, 48,
-                        ctypes.c_ulong(~0 & 0xffffffff), 2).contents
-        if i.bits_per_pixel != 32:
-            fallo("icon pixmap has %d bits a pixel" % i.bits_per_pixel)
-        px = ctypes.string_at(i.data, i.bytes_per_line * i.height)
-        rgb = bytearray()
-        for y in range(i.height):
-            f = px[y * i.bytes_per_line:y * i.bytes_per_line + i.width * 4]
-            rgb += bytes(b for k in range(0, len(f), 4) for b in (f[k + 2], f[k + 1], f[k]))
-        return imagen(i.width, i.height, rgb)
+    """The window's icon, its _NET_WM_ICON (ARGB words after its size), as
+    an image."""
+    salida = subprocess.run(["xprop", "-display", p["display"], "-id", str(ventana(p)),
+                             "-notype", "32c", "_NET_WM_ICON"],
+                            capture_output=True, text=True, timeout=ESPERA).stdout
+    v = [int(n) for n in re.findall(r"\d+", salida.split("=", 1)[-1])]
+    if len(v) < 2 or len(v) < 2 + v[0] * v[1]:
+        fallo("the window has no icon: %r" % salida[:200])
+    w, h = v[0], v[1]
+    rgb = bytearray()
+    for c in v[2:2 + w * h]:
+        rgb += bytes(((c >> 16) & 255, (c >> 8) & 255, c & 255))
+    return imagen(w, h, rgb)
 
 
 # ---- waiting ----------------------------------------------------------------
@@ -522,20 +500,16 @@ def preparar_dir(carrera, datos, extra=(), sonido=None, cfg=None):
     if cfg is not None:
         with open(os.path.join(d, "allegro.cfg"), "w") as f:
             f.write(cfg)
-    # Allegro might find a sound card some other way than ALSA: make it use
-    # ALSA, which asoundrc below sends into a file.
-    ruta_cfg = os.path.join(d, "allegro.cfg")
-    texto = open(ruta_cfg).read() if os.path.exists(ruta_cfg) else ""
-    if "digi_card" not in texto:
-        with open(ruta_cfg, "a") as f:
-            f.write("\n[sound]\ndigi_card = ALSA\n")
     casa = os.path.join(d, "casa")
     os.makedirs(os.path.join(casa, ".config", "alsa"))
     with open(os.path.join(casa, ".config", "alsa", "asoundrc"), "w") as f:
         f.write(asoundrc(sonido or os.path.join(d, "sonido.raw")))
     env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": casa,
            "XDG_CONFIG_HOME": os.path.join(casa, ".config"),
-           "XDG_RUNTIME_DIR": casa, "LANG": "C"}
+           "XDG_RUNTIME_DIR": casa, "LANG": "C",
+           # SDL's disk driver: the sound, paced as a card plays it, into the file.
+           "SDL_AUDIODRIVER": "disk",
+           "SDL_DISKAUDIOFILE": sonido or os.path.join(d, "sonido.raw")}
     # A sanitized game reads its settings (exit code, suppressions) here.
     for k in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS",
               "WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES"):

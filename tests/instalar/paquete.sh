@@ -20,7 +20,7 @@ campo() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(campo Maintainer)" ] || fallo "no Maintainer"
 [ "$(campo Architecture)" = "$(dpkg --print-architecture)" ] || fallo "Architecture is '$(campo Architecture)'"
 depende=$(campo Depends)
-for p in liballegro4.4 libc6; do
+for p in liballegro4.4 libsdl2-2.0-0 libc6; do
   grep -Eq "(^|, )$p( |,|$)" <<<"$depende" || fallo "Depends lacks $p: $depende"
 done
 # A summary line, then a body of lines that each start with a space.
