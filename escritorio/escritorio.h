@@ -31,10 +31,11 @@ extern SDL_Window *escritorio_ventana;
 extern void (*escritorio_cerrar)(void);
 
 /* pantalla.c, on the event thread: opens and closes the window, paints
- * what changed, hears its window events; fullscreen on and off. */
+ * what changed (or says in how many ms it will, -1 when nothing waits),
+ * hears its window events; fullscreen on and off. */
 void pantalla_abrir(void);
 void pantalla_cerrar(void);
-void pantalla_pintar(void);
+int pantalla_pintar(void);
 void pantalla_evento(const SDL_Event *e);
 void pantalla_completa_cambiar(void);
 void pantalla_titulo(const char *nombre);

@@ -36,10 +36,14 @@ static int desde = INT_MAX, hasta = -1;  /* lines written since the last paint *
 static Uint32 paleta[256];
 static int paleta_nueva;
 static int pendiente;                    /* the event thread is woken already */
+static Uint32 marcado;                   /* when the first line of those was marked */
 
 /* The game's thread's: the line it is writing. */
 static int ultima = -1;
 static GFX_VTABLE tabla;
+/* Held by the game while it draws what must be seen whole (a text, between
+ * Allegro's acquire and release), and by the event thread while it copies. */
+static SDL_mutex *entero;
 
 /* The event thread's. */
 static unsigned char *sombra;  /* the screen as last painted */
@@ -59,6 +63,8 @@ static void marcar(int y)
    if (y > hasta)
       hasta = y;
    int despertar = !pendiente;
+   if (despertar)
+      marcado = SDL_GetTicks();
    pendiente = 1;
    SDL_AtomicUnlock(&candado);
    if (despertar)
@@ -83,6 +89,18 @@ static void fin_linea(BITMAP *b)
    if (ultima >= 0)
       marcar(ultima);
    ultima = -1;
+}
+
+static void tomar(BITMAP *b)
+{
+   (void)b;
+   SDL_LockMutex(entero);
+}
+
+static void soltar(BITMAP *b)
+{
+   (void)b;
+   SDL_UnlockMutex(entero);
 }
 
 /* ---- the player's remembered screen -------------------------------------- */
@@ -209,6 +227,11 @@ void pantalla_abrir(void)
       SDL_DestroyRenderer(pintor);
       SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
       pintor = SDL_CreateRenderer(v, -1, SDL_RENDERER_SOFTWARE);
+      /* SDL's Wayland windows have no drawing of SDL's own: OpenGL it is. */
+      if (!pintor) {
+         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, NULL);
+         pintor = SDL_CreateRenderer(v, -1, 0);
+      }
    }
    if (pintor)
       textura = SDL_CreateTexture(pintor, SDL_PIXELFORMAT_ARGB8888,
@@ -269,11 +292,30 @@ void pantalla_evento(const SDL_Event *e)
    }
 }
 
-void pantalla_pintar(void)
+/* A frame is painted a moment after its first line, so the game has drawn
+ * it whole, and no sooner than a 70th of a second after the last: more
+ * would cost the CPU and no screen would show them. */
+#define DIBUJO_MS 2
+#define CUADRO_MS (1000 / 70)
+static Uint32 pintado;  /* when the window was last painted */
+
+int pantalla_pintar(void)
 {
    if (!textura)
-      return;
+      return -1;
+   Uint32 ahora = SDL_GetTicks();
    SDL_AtomicLock(&candado);
+   if (!pendiente && !rehacer) {
+      SDL_AtomicUnlock(&candado);
+      return -1;
+   }
+   int falta = CUADRO_MS - (Sint32)(ahora - pintado);
+   if (pendiente && DIBUJO_MS - (Sint32)(ahora - marcado) > falta)
+      falta = DIBUJO_MS - (Sint32)(ahora - marcado);
+   if (falta > 0 && !rehacer) {
+      SDL_AtomicUnlock(&candado);
+      return falta;
+   }
    int d = desde, h = hasta, todo = paleta_nueva;
    if (todo)
       memcpy(colores_pintados, paleta, sizeof paleta);
@@ -289,6 +331,7 @@ void pantalla_pintar(void)
    /* Only the lines that differ from what was painted: the race redraws
     * the whole track each frame, and only the car moves. */
    int d0 = INT_MAX, h0 = -1;
+   SDL_LockMutex(entero);
    for (int y = d; y <= h; y++) {
       unsigned char *p = pixels + (size_t)y * ancho, *s = sombra + (size_t)y * ancho;
       if (!todo && !memcmp(p, s, ancho))
@@ -301,16 +344,18 @@ void pantalla_pintar(void)
          d0 = y;
       h0 = y;
    }
+   SDL_UnlockMutex(entero);
    if (h0 >= 0) {
       SDL_Rect r = {0, d0, ancho, h0 - d0 + 1};
       SDL_UpdateTexture(textura, &r, rgb + (size_t)d0 * ancho, ancho * 4);
    } else if (!rehacer) {
-      return;
+      return -1;
    }
    rehacer = 0;
+   pintado = ahora;
    int w, hh;
    if (SDL_GetRendererOutputSize(pintor, &w, &hh) != 0)
-      return;
+      return -1;
    encaje e = encajar(w, hh);
    SDL_Rect donde = {e.x, e.y, e.w, e.h};
    /* Smaller than the picture, a blend reads better than dropped lines. */
@@ -321,6 +366,7 @@ void pantalla_pintar(void)
    }
    SDL_RenderCopy(pintor, textura, NULL, &donde);
    SDL_RenderPresent(pintor);
+   return -1;
 }
 
 /* ---- the game's thread's side --------------------------------------------- */
@@ -357,8 +403,12 @@ static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
       rgb = NULL;
       return NULL;
    }
+   if (!entero)
+      entero = SDL_CreateMutex();
    tabla = *b->vtable;
    tabla.unwrite_bank = (void *)fin_linea;
+   tabla.acquire = tomar;
+   tabla.release = soltar;
    b->vtable = &tabla;
    b->write_bank = (void *)linea;
    gfx_sdl.w = w;

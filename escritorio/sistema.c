@@ -113,6 +113,14 @@ static int bucle(void *nada)
 {
    (void)nada;
    int bien = SDL_Init(SDL_INIT_VIDEO) == 0;
+   /* With no desktop SDL falls back on drawing nowhere; unless asked for, that is no screen. */
+   const char *cual = bien ? SDL_GetCurrentVideoDriver() : NULL;
+   if (cual && (!SDL_strcmp(cual, "offscreen") || !SDL_strcmp(cual, "dummy")) &&
+       !SDL_getenv("SDL_VIDEODRIVER")) {
+      SDL_SetError("no desktop to open a window on");
+      SDL_Quit();
+      bien = 0;
+   }
    if (bien) {
       evento_despertar = SDL_RegisterEvents(1);
       mando_abrir();
@@ -124,15 +132,16 @@ static int bucle(void *nada)
    if (!bien)
       return 0;
 
+   int espera = 100;
    for (;;) {
       SDL_Event e;
       int hay;
       if (escritorio_ventana && !mando_abiertos()) {
-         hay = SDL_WaitEventTimeout(&e, 100);
+         hay = SDL_WaitEventTimeout(&e, espera);
       } else {
          SDL_LockMutex(cerrojo);
          if (!despierto && !pedido && !fin)
-            SDL_CondWaitTimeout(aviso, cerrojo, 10);
+            SDL_CondWaitTimeout(aviso, cerrojo, espera < 10 ? espera : 10);
          SDL_UnlockMutex(cerrojo);
          hay = SDL_PollEvent(&e);
       }
@@ -156,7 +165,9 @@ static int bucle(void *nada)
       }
       if (parar)
          break;
-      pantalla_pintar();
+      espera = pantalla_pintar();
+      if (espera < 0)
+         espera = 100;
    }
    mando_cerrar();
    SDL_Quit();

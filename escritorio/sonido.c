@@ -9,7 +9,7 @@
 
 #include "escritorio.h"
 
-#define TROZO 512  /* frames mixed at a time: about 12 ms */
+#define TROZO 1024  /* frames mixed at a time: about 23 ms */
 static SDL_AudioDeviceID altavoz;
 
 static void mezclar(void *nada, Uint8 *buf, int largo)

@@ -1,11 +1,11 @@
-"""Sound, heard through ALSA's file plugin with no sound card: the title
+"""Sound, heard through SDL's disk driver with no sound card: the title
 tune, and the step sound while an arrow is held.
 
     sonido.py musica | paso
 
-The capture is raw S16_LE stereo at 44100 Hz (pantalla.asoundrc). The null
-device behind it is not paced in real time, so nothing here is judged by
-when a sound comes, only by what is in the file between two moments."""
+The capture is raw S16_LE stereo at 44100 Hz, written as a card would play
+it (pantalla.partida). Nothing here is judged by when a sound comes, only by
+what is in the file between two moments."""
 import array
 import math
 import operator
@@ -151,8 +151,10 @@ def conducir_un_rato(p, ruta, pista):
     """Holds Up for a hundred pixels; returns the capture's size when the key
     went down, when it came up, and four seconds of audio later."""
     cs = P.coches(r)
-    P.tecla(p, "Up", True)
+    # Taken before the key: the game may play its first step before the key's
+    # command has returned, and the capture must hold that step's start.
     s1 = tam(ruta)
+    P.tecla(p, "Up", True)
     def arriba(img):
         c = P.buscar_coche(img, pista, cs)
         return (isinstance(c, tuple) and c[1] <= 390) or "car %s" % (c,)
