@@ -213,7 +213,14 @@ void pantalla_abrir(void)
                                     (completa ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0));
    if (!v)
       return;
+#ifdef _WIN32
+   /* Windows: SDL's own drawing, put on the window by GDI. Under Wine with
+    * no GPU, Direct3D and OpenGL are Mesa drawn by the CPU, and the race
+    * loses its pace. The player's SDL_RENDER_DRIVER first. */
+   pintor = SDL_CreateRenderer(v, -1, SDL_GetHint(SDL_HINT_RENDER_DRIVER) ? 0 : SDL_RENDERER_SOFTWARE);
+#else
    pintor = SDL_CreateRenderer(v, -1, 0);
+#endif
    if (pintor && por_programa(pintor)) {
       /* With no GPU, Mesa's OpenGL drawn by the CPU costs several times what
        * SDL's own drawing into the window does. */

@@ -1,23 +1,22 @@
 """The Windows game under Wine: its program is hardened (ASLR, DEP, the
-stack protector); the zip unpacked in a fresh folder asks Allegro for a
-window, which shows as a managed 800x600 window named Carrera, plays from
-the title to its exit as on Linux with the car at 100 px a second of the
-race clock, and closes with status 0 at the close request; it stops with
-status 1 on a missing or damaged datos.dat. Skipped when there is no zip
+stack protector); the zip unpacked in a fresh folder opens a managed
+800x600 window named Carrera on the desktop's drivers (SDL), plays from the
+title to its exit as on Linux with the car at 100 px a second of the race
+clock, and closes with status 0 at the close request; resized to hold the
+picture twice over it shows it so, sharp and centred on black, and so does
+fullscreen on Alt+Enter, at the screen's own size, the choice kept in
+%APPDATA% until F11 takes it back; it stops with status 1 and a message box
+on a missing or damaged datos.dat. Skipped when there is no zip
 (script/windows makes it and runs this).
 
-Under Wine on Xvfb the game shows in a window whatever allegro.cfg asks for
-(Wine cannot switch the screen's mode there): only the zip's setting tells
-that a Windows player gets a window too. What only a real Windows machine
-can show: that window under the desktop compositor, in the right colours and
-at 100 px/s (Allegro writes into the desktop's own surface while the window
-is in front, through GDI otherwise), the title there at once, the fullscreen
-switch to 800x600 in 256 colours with gfx_card = DXAC, and the window's
-close button and taskbar icon.
+What only a real Windows machine can show: the window under the desktop
+compositor and at 100 px/s there, fullscreen on a real monitor, the
+window's close button and taskbar icon, and a real pad.
 
     CARRERA_ZIP=.../carrera-1.0-windows.zip wine.py"""
 import atexit
 import configparser
+import glob
 import os
 import shutil
 import struct
@@ -41,12 +40,14 @@ def preparar():
     """Unpacks the zip and makes a private Wine prefix; points r at them."""
     if not os.path.exists(ZIP):
         raise unittest.SkipTest("no Windows build at %r (script/windows)" % ZIP)
+    if r.get("abierto"):
+        return
     d = tempfile.mkdtemp(prefix="carrera-wine-")
     atexit.register(limpiar, d)
     with zipfile.ZipFile(ZIP) as z:
         z.extractall(d)
     juego = os.path.join(d, "carrera-1.0")
-    r.update(carrera=os.path.join(juego, "carrera.exe"), datos=os.path.join(juego, "datos.dat"),
+    r.update(abierto=True, carrera=os.path.join(juego, "carrera.exe"), datos=os.path.join(juego, "datos.dat"),
              extra=[os.path.join(juego, f) for f in ("patches.dat", "allegro.cfg")])
     # The first start of a prefix makes it, with no dialogs to wait for.
     # Wine's sound asks PulseAudio for a runtime folder: ours, or it leaves one in /tmp.
@@ -59,11 +60,6 @@ def preparar():
         env = dict(os.environ, DISPLAY=display)
         subprocess.run(["wine", "wineboot", "-i"], env=env, check=True, timeout=300,
                        capture_output=True)
-        # Without a GPU Wine's default renderer draws through Mesa's software
-        # OpenGL, and the race runs at a third of its pace: the GDI one, as
-        # LEEME.txt tells such players.
-        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Direct3D", "/v", "renderer",
-                        "/d", "gdi", "/f"], env=env, check=True, timeout=300, capture_output=True)
         terminar()
     finally:
         P.cerrar(x)
@@ -114,11 +110,11 @@ def endurecido():
 
 
 def ajuste_del_zip():
-    """The gfx_card the zip's allegro.cfg asks for."""
+    """Whether the zip's allegro.cfg starts the game fullscreen."""
     cfg = configparser.ConfigParser(strict=False, interpolation=None)
     with zipfile.ZipFile(ZIP) as z:
         cfg.read_string(z.read("carrera-1.0/allegro.cfg").decode())
-    return cfg.get("graphics", "gfx_card", fallback=None)
+    return cfg.get("pantalla", "completa", fallback=None)
 
 
 def ventana_wine(p):
@@ -147,9 +143,8 @@ def ventana_wine(p):
 
 def partida_entera():
     preparar()
-    if ajuste_del_zip() != "DXWN":
-        P.fallo("the zip's allegro.cfg asks for gfx_card %r, not DXWN (a window)"
-                % ajuste_del_zip())
+    if ajuste_del_zip() != "0":
+        P.fallo("the zip's allegro.cfg has completa = %r, not 0 (a window)" % ajuste_del_zip())
     # A screen larger than the window, as a player's is, so that all of it
     # shows.
     x, display = P.abrir_x("1024x768")
@@ -199,9 +194,78 @@ def jugar(display):
     terminar()
 
 
+def ampliada(img, m, ancho, alto):
+    """img drawn m times larger in the middle of an ancho x alto picture on black."""
+    x0, y0 = (ancho - img["ancho"] * m) // 2, (alto - img["alto"] * m) // 2
+    negro = bytes(3 * ancho)
+    filas = []
+    for y in range(img["alto"]):
+        f = img["rgb"][y * img["ancho"] * 3:(y + 1) * img["ancho"] * 3]
+        fila = negro[:x0 * 3] + b"".join(f[i:i + 3] * m for i in range(0, len(f), 3))
+        filas += [fila + negro[len(fila):]] * m
+    return P.imagen(ancho, alto, negro * y0 + b"".join(filas) + negro * (alto - y0 - len(filas)))
+
+
+def ver_ampliada(p, img, m, ancho, alto, que):
+    """Waits for the screenshot to be img m times larger, centred on black in
+    ancho x alto; all but the line of laps and clock."""
+    e = ampliada(img, m, ancho, alto)
+    y = (alto - img["alto"] * m) // 2
+
+    def cond(i):
+        if (i["ancho"], i["alto"]) != (ancho, alto):
+            return "a picture of %dx%d" % (i["ancho"], i["alto"])
+        if not P.igual_region(i, e, 0, 0, ancho, y):
+            return "above the picture: " + P.describir(i, e, 0, 0, ancho, y)
+        return (P.igual_region(i, e, 0, y + 10 * m, ancho, alto - y - 10 * m)
+                or P.describir(i, e, 0, y + 10 * m, ancho, alto - y - 10 * m))
+    P.esperar(p, cond, que)
+
+
+def recordada(p, valor):
+    """Waits for the player's choice kept in %APPDATA%\\carrera\\pantalla."""
+    ruta = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*", "AppData",
+                        "Roaming", "carrera", "pantalla")
+    fin, visto = time.monotonic() + P.ESPERA, "no file"
+    while time.monotonic() < fin:
+        for f in glob.glob(ruta):
+            visto = open(f).read()
+            if visto == "completa = %d\n" % valor:
+                return
+        time.sleep(0.2)
+    P.fallo("%s: %r, expected completa = %d" % (ruta, visto, valor), P.captura(p))
+
+
+def ventana_y_completa():
+    """The race in a window made 1650x1250, then fullscreen on a 1700x1300
+    screen: twice over both times (1600x1200) and in the middle."""
+    preparar()
+    x, display = P.abrir_x("1700x1300")
+    try:
+        with P.partida(r["carrera"], r["datos"], r["extra"], display=display) as p:
+            al_titulo(p)
+            P.empezar_carrera(p, r)
+            carrera = P.ref(r, "carrera", 300, 490, P.ARRIBA, 0, "")
+            # At the corner, so that xwd sees all of it.
+            subprocess.run(["xdotool", "windowmove", str(p["ventana"]), "0", "0",
+                            "windowsize", str(p["ventana"]), "1650", "1250"],
+                           env=dict(os.environ, DISPLAY=display), check=True, timeout=P.ESPERA)
+            ver_ampliada(p, carrera, 2, 1650, 1250, "the race twice over in the window made larger")
+            P.pulsar(p, "alt+Return")
+            p["pantalla_id"] = None
+            ver_ampliada(p, carrera, 2, 1700, 1300, "the race twice over, fullscreen")
+            recordada(p, 1)
+            P.pulsar(p, "F11")
+            recordada(p, 0)
+            P.cerrado(p, "the race", P.ESPERA)
+    finally:
+        P.cerrar(x)
+    terminar()
+
+
 def esperar_caja(p, nombre):
-    """Waits for Wine's message box, a mapped dialog window named Carrera,
-    drawn on the screen; returns its id."""
+    """Waits for the message box, a mapped window named Carrera smaller than
+    the game's, drawn on the screen; returns its id."""
     fin, visto = time.monotonic() + P.ESPERA, "no window named Carrera"
     env = dict(os.environ, DISPLAY=p["display"])
     while time.monotonic() < fin and p["proc"].poll() is None:
@@ -211,11 +275,14 @@ def esperar_caja(p, nombre):
             tipo = subprocess.run(["xprop", "-display", p["display"], "-id", w,
                                    "_NET_WM_WINDOW_TYPE"], capture_output=True, text=True,
                                   timeout=P.ESPERA).stdout
-            visto = "window %s: %s" % (w, tipo.strip())
-            if "_NET_WM_WINDOW_TYPE_DIALOG" in tipo:
-                info = P.xwininfo(p, "-id", w)
-                x, y, an, al = (int(info.split(k)[1].split()[0]) for k in (
-                    "Absolute upper-left X:", "Absolute upper-left Y:", "Width:", "Height:"))
+            info = P.xwininfo(p, "-id", w)
+            if "Width:" not in info:
+                continue  # gone
+            x, y, an, al = (int(info.split(k)[1].split()[0]) for k in (
+                "Absolute upper-left X:", "Absolute upper-left Y:", "Width:", "Height:"))
+            visto = "window %s, %dx%d: %s" % (w, an, al, tipo.strip())
+            # SDL's box has no owner: Wine makes it a plain window, smaller than the game's.
+            if "_NET_WM_WINDOW_TYPE_DIALOG" in tipo or (an < 800 and al < 600):
                 # The screen may hold windows of two depths then: read it all the same.
                 P.esperar(p, lambda i: any(P.recorte(i, x, y, an, al)["rgb"])
                           or "the box is black", "the message box drawn")
@@ -268,4 +335,4 @@ def datos_malos():
 
 if __name__ == "__main__":
     breve.r = ritmo.r = r
-    P.correr([endurecido, partida_entera, datos_malos])
+    P.correr([endurecido, partida_entera, ventana_y_completa, datos_malos])
