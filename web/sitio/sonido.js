@@ -14,7 +14,7 @@ const TROZO = 256;         // the game's chunk, frames
 const ADELANTO = 0.025;    // s mixed ahead of the worklet, at least (the audio thread takes 10 ms at once);
 const INICIO = 0.1;        // s at first, while the game loads and the tune's instruments come;
 const MAS = 0.7;           // s: the most the lead grows to, on a machine too busy to keep it
-const CRECE = 0.045;       // s more at each gap,
+const CRECE = 0.045;       // s more at each gap, or twice as much if that is more,
 const CALMA = 2;           // and after this many seconds without one,
 const PASO = 0.25;         // a chunk less each of these
 
@@ -52,7 +52,7 @@ function oir({ tocados, t, corto }) {
   const s = sonido, tasa = s.ctx.sampleRate;
   if (corto) {
     // A gap: the page was held off too long for the lead; a longer one for a while.
-    s.adelanto = Math.min(Math.ceil(MAS * tasa), s.adelanto + Math.ceil(CRECE * tasa));
+    s.adelanto = Math.min(Math.ceil(MAS * tasa), Math.max(2 * s.adelanto, s.adelanto + Math.ceil(CRECE * tasa)));
     s.hueco = t;
   } else if (t - s.hueco > CALMA && t - s.bajado > PASO && s.adelanto > s.minimo) {
     s.adelanto = Math.max(s.minimo, s.adelanto - TROZO);
