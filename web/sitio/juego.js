@@ -25,7 +25,11 @@ function despertar() {
   const { seguir, reloj } = dormido;
   dormido = null;
   clearTimeout(reloj);
+  const t = performance.now();
   seguir();
+  // The game's own long work (loading its files, the tune's instruments)
+  // held the sound up: a longer lead would not have helped.
+  if (performance.now() - t > 40 && sonido) sonido.perdon = true;
 }
 
 // The program and the data come as scripts (carrera-programa.js and

@@ -10,8 +10,8 @@
 const BANDA = 16;  // rows compared together
 
 function abrirPantalla(lienzo, marco) {
-  // Opaque, as its black background is: the browser need not blend it.
-  const ctx = lienzo.getContext('2d', { alpha: false });
+  // Not opaque ({alpha: false}): WebKit then painted it late.
+  const ctx = lienzo.getContext('2d');
   let imagen = ctx.createImageData(800, 600);
   let pixels32 = new Uint32Array(imagen.data.buffer);
   let vieja = new Uint8Array(800 * 600);  // as painted

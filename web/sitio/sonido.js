@@ -14,9 +14,9 @@ const TROZO = 256;         // the game's chunk, frames
 const ADELANTO = 0.025;    // s mixed ahead of the worklet, at least (the audio thread takes 10 ms at once);
 const INICIO = 0.1;        // s at first, while the game loads and the tune's instruments come;
 const MAS = 0.7;           // s: the most the lead grows to, on a machine too busy to keep it
-const CRECE = 0.045;       // s more at each gap,
+const CRECE = 0.045;       // s more at each gap, or twice as much if that is more,
 const CALMA = 2;           // and after this many seconds without one,
-const PASO = 0.25;         // a chunk less each of these
+const PASO = 0.25;         // an eighth of the way back (a chunk at least) each of these
 
 // Resolves once the worklet plays, or the page has no sound.
 function abrirSonido() {
@@ -50,12 +50,14 @@ function abrirSonido() {
 // and the game woken if it should mix more.
 function oir({ tocados, t, corto }) {
   const s = sonido, tasa = s.ctx.sampleRate;
-  if (corto) {
+  if (corto && s.perdon) {
+    s.perdon = false;
+  } else if (corto) {
     // A gap: the page was held off too long for the lead; a longer one for a while.
-    s.adelanto = Math.min(Math.ceil(MAS * tasa), s.adelanto + Math.ceil(CRECE * tasa));
+    s.adelanto = Math.min(Math.ceil(MAS * tasa), Math.max(2 * s.adelanto, s.adelanto + Math.ceil(CRECE * tasa)));
     s.hueco = t;
   } else if (t - s.hueco > CALMA && t - s.bajado > PASO && s.adelanto > s.minimo) {
-    s.adelanto = Math.max(s.minimo, s.adelanto - TROZO);
+    s.adelanto = Math.max(s.minimo, s.adelanto - Math.max(TROZO, Math.floor((s.adelanto - s.minimo) / 8)));
     s.bajado = t;
   }
   const o = carrera.oido;
