@@ -33,7 +33,7 @@ static unsigned char *pixels;  /* the screen the game draws on */
 static int ancho, alto;
 
 /* Shared with the game's thread, under candado. */
-static SDL_SpinLock candado;
+static SDL_mutex *candado;
 static int desde = INT_MAX, hasta = -1;  /* lines written since the last paint */
 static Uint32 paleta[256];
 static int paleta_nueva;
@@ -61,7 +61,7 @@ static char titulo[256];
 
 static void marcar(int y)
 {
-   SDL_AtomicLock(&candado);
+   SDL_LockMutex(candado);
    if (y < desde)
       desde = y;
    if (y > hasta)
@@ -70,7 +70,7 @@ static void marcar(int y)
    if (despertar)
       marcado = SDL_GetTicks();
    pendiente = 1;
-   SDL_AtomicUnlock(&candado);
+   SDL_UnlockMutex(candado);
    if (despertar)
       escritorio_despertar();
 }
@@ -309,21 +309,21 @@ int pantalla_pintar(void)
    if (!textura)
       return -1;
    Uint32 ahora = SDL_GetTicks();
-   SDL_AtomicLock(&candado);
+   SDL_LockMutex(candado);
    if (!pendiente && !rehacer) {
-      SDL_AtomicUnlock(&candado);
+      SDL_UnlockMutex(candado);
       return -1;
    }
    int falta = CUADRO_MS - (Sint32)(ahora - pintado);
    if (pendiente && DIBUJO_MS - (Sint32)(ahora - marcado) > falta)
       falta = DIBUJO_MS - (Sint32)(ahora - marcado);
    if (falta > 0 && !rehacer) {
-      SDL_AtomicUnlock(&candado);
+      SDL_UnlockMutex(candado);
       return falta;
    }
    /* The game is drawing: a moment later. */
    if (SDL_TryLockMutex(entero) != 0) {
-      SDL_AtomicUnlock(&candado);
+      SDL_UnlockMutex(candado);
       return 1;
    }
    int d = desde, h = hasta, todo = paleta_nueva;
@@ -333,7 +333,7 @@ int pantalla_pintar(void)
    hasta = -1;
    paleta_nueva = 0;
    pendiente = 0;
-   SDL_AtomicUnlock(&candado);
+   SDL_UnlockMutex(candado);
    if (todo) {
       d = 0;
       h = alto - 1;
@@ -389,6 +389,11 @@ static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
    }
    ancho = w;
    alto = h;
+   /* Made before the window, whose thread takes them as it paints. */
+   if (!entero)
+      entero = SDL_CreateMutex();
+   if (!candado)
+      candado = SDL_CreateMutex();
    pixels = calloc((size_t)w * h, 1);
    sombra = calloc((size_t)w * h, 1);
    rgb = calloc((size_t)w * h, sizeof *rgb);
@@ -412,8 +417,6 @@ static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
       rgb = NULL;
       return NULL;
    }
-   if (!entero)
-      entero = SDL_CreateMutex();
    tabla = *b->vtable;
    tabla.unwrite_bank = (void *)fin_linea;
    tabla.acquire = tomar;
@@ -448,14 +451,14 @@ static void colores(const RGB *p, int desde_i, int hasta_i, int espera)
 {
    if (espera)
       reloj_retrazado(2);
-   SDL_AtomicLock(&candado);
+   SDL_LockMutex(candado);
    for (int i = desde_i; i <= hasta_i; i++)
       paleta[i] = 0xff000000u | (Uint32)_rgb_scale_6[p[i].r] << 16 |
                   (Uint32)_rgb_scale_6[p[i].g] << 8 | (Uint32)_rgb_scale_6[p[i].b];
    paleta_nueva = 1;
    int despertar = !pendiente;
    pendiente = 1;
-   SDL_AtomicUnlock(&candado);
+   SDL_UnlockMutex(candado);
    if (despertar)
       escritorio_despertar();
 }
