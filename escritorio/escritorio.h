@@ -27,8 +27,6 @@ void escritorio_despertar(void);
 void escritorio_pedir(void (*f)(void));
 /* The window, on the event thread; NULL while there is none. */
 extern SDL_Window *escritorio_ventana;
-/* Whether SDL's video came up, and the close button's callback (the event thread's). */
-extern void (*escritorio_cerrar)(void);
 
 /* pantalla.c, on the event thread: opens and closes the window, paints
  * what changed (or says in how many ms it will, -1 when nothing waits),

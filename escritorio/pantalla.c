@@ -1,15 +1,17 @@
 /* The desktop's screen, on SDL. The screen is an 8-bit bitmap in memory
  * that the game draws on as it always did; each line it finishes writing
- * (Allegro's write_bank and unwrite_bank hooks, as Allegro's X driver
- * has them) is marked, and the event thread (sistema.c) is woken to paint:
- * it turns the lines that really changed, through the palette, into a
- * texture, and shows it at the largest whole multiple of 800x600 that the
- * window's drawable holds, centred on black, pixels kept square and sharp
- * (the drawable's own pixels on a high-density desktop); a window smaller
- * than that shows the whole picture scaled down. A new palette repaints it
- * all. Alt+Enter and F11 (teclado.c) switch fullscreen, the desktop's own
- * resolution, no mode switch. vsync() waits for Allegro's retrace, 70 a
- * second, so the fades take their time (reloj.c). */
+ * (Allegro's write_bank and unwrite_bank hooks, as Allegro's X driver has
+ * them) is marked, and the event thread (sistema.c) is woken to paint, a
+ * moment later and at most 70 times a second, never while the game is
+ * drawing (the screen's lock): it turns the lines that really changed,
+ * through the palette, into a texture, and shows it at the largest whole
+ * multiple of 800x600 that the window's drawable holds, centred on black,
+ * pixels kept square and sharp (the drawable's own pixels on a
+ * high-density desktop); a window smaller than that shows the whole
+ * picture scaled down. A new palette repaints it all. Alt+Enter and F11
+ * (teclado.c) switch fullscreen, the desktop's own resolution, no mode
+ * switch. vsync() waits for Allegro's retrace, 70 a second, so the fades
+ * take their time (reloj.c). */
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
 
@@ -31,18 +33,20 @@ static unsigned char *pixels;  /* the screen the game draws on */
 static int ancho, alto;
 
 /* Shared with the game's thread, under candado. */
-static SDL_SpinLock candado;
+static SDL_mutex *candado;
 static int desde = INT_MAX, hasta = -1;  /* lines written since the last paint */
 static Uint32 paleta[256];
 static int paleta_nueva;
 static int pendiente;                    /* the event thread is woken already */
 static Uint32 marcado;                   /* when the first line of those was marked */
 
-/* The game's thread's: the line it is writing. */
+/* The game's thread's: the line it is writing, and whether it holds entero. */
 static int ultima = -1;
+static int sujeto;
 static GFX_VTABLE tabla;
-/* Held by the game while it draws what must be seen whole (a text, between
- * Allegro's acquire and release), and by the event thread while it copies. */
+/* Held by the game while it draws (from a drawing's first line to its end,
+ * and a whole text, between Allegro's acquire and release), and by the
+ * event thread while it copies the screen: it never copies a text half drawn. */
 static SDL_mutex *entero;
 
 /* The event thread's. */
@@ -57,7 +61,7 @@ static char titulo[256];
 
 static void marcar(int y)
 {
-   SDL_AtomicLock(&candado);
+   SDL_LockMutex(candado);
    if (y < desde)
       desde = y;
    if (y > hasta)
@@ -66,7 +70,7 @@ static void marcar(int y)
    if (despertar)
       marcado = SDL_GetTicks();
    pendiente = 1;
-   SDL_AtomicUnlock(&candado);
+   SDL_UnlockMutex(candado);
    if (despertar)
       escritorio_despertar();
 }
@@ -75,6 +79,10 @@ static void marcar(int y)
  * drawing ends. */
 static uintptr_t linea(BITMAP *b, int y)
 {
+   if (!sujeto) {
+      SDL_LockMutex(entero);
+      sujeto = 1;
+   }
    if (y != ultima) {
       if (ultima >= 0)
          marcar(ultima);
@@ -89,6 +97,10 @@ static void fin_linea(BITMAP *b)
    if (ultima >= 0)
       marcar(ultima);
    ultima = -1;
+   if (sujeto) {
+      sujeto = 0;
+      SDL_UnlockMutex(entero);
+   }
 }
 
 static void tomar(BITMAP *b)
@@ -304,17 +316,22 @@ int pantalla_pintar(void)
    if (!textura)
       return -1;
    Uint32 ahora = SDL_GetTicks();
-   SDL_AtomicLock(&candado);
+   SDL_LockMutex(candado);
    if (!pendiente && !rehacer) {
-      SDL_AtomicUnlock(&candado);
+      SDL_UnlockMutex(candado);
       return -1;
    }
    int falta = CUADRO_MS - (Sint32)(ahora - pintado);
    if (pendiente && DIBUJO_MS - (Sint32)(ahora - marcado) > falta)
       falta = DIBUJO_MS - (Sint32)(ahora - marcado);
    if (falta > 0 && !rehacer) {
-      SDL_AtomicUnlock(&candado);
+      SDL_UnlockMutex(candado);
       return falta;
+   }
+   /* The game is drawing: a moment later. */
+   if (SDL_TryLockMutex(entero) != 0) {
+      SDL_UnlockMutex(candado);
+      return 1;
    }
    int d = desde, h = hasta, todo = paleta_nueva;
    if (todo)
@@ -323,7 +340,7 @@ int pantalla_pintar(void)
    hasta = -1;
    paleta_nueva = 0;
    pendiente = 0;
-   SDL_AtomicUnlock(&candado);
+   SDL_UnlockMutex(candado);
    if (todo) {
       d = 0;
       h = alto - 1;
@@ -331,7 +348,6 @@ int pantalla_pintar(void)
    /* Only the lines that differ from what was painted: the race redraws
     * the whole track each frame, and only the car moves. */
    int d0 = INT_MAX, h0 = -1;
-   SDL_LockMutex(entero);
    for (int y = d; y <= h; y++) {
       unsigned char *p = pixels + (size_t)y * ancho, *s = sombra + (size_t)y * ancho;
       if (!todo && !memcmp(p, s, ancho))
@@ -380,6 +396,11 @@ static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
    }
    ancho = w;
    alto = h;
+   /* Made before the window, whose thread takes them as it paints. */
+   if (!entero)
+      entero = SDL_CreateMutex();
+   if (!candado)
+      candado = SDL_CreateMutex();
    pixels = calloc((size_t)w * h, 1);
    sombra = calloc((size_t)w * h, 1);
    rgb = calloc((size_t)w * h, sizeof *rgb);
@@ -403,8 +424,6 @@ static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
       rgb = NULL;
       return NULL;
    }
-   if (!entero)
-      entero = SDL_CreateMutex();
    tabla = *b->vtable;
    tabla.unwrite_bank = (void *)fin_linea;
    tabla.acquire = tomar;
@@ -439,14 +458,14 @@ static void colores(const RGB *p, int desde_i, int hasta_i, int espera)
 {
    if (espera)
       reloj_retrazado(2);
-   SDL_AtomicLock(&candado);
+   SDL_LockMutex(candado);
    for (int i = desde_i; i <= hasta_i; i++)
       paleta[i] = 0xff000000u | (Uint32)_rgb_scale_6[p[i].r] << 16 |
                   (Uint32)_rgb_scale_6[p[i].g] << 8 | (Uint32)_rgb_scale_6[p[i].b];
    paleta_nueva = 1;
    int despertar = !pendiente;
    pendiente = 1;
-   SDL_AtomicUnlock(&candado);
+   SDL_UnlockMutex(candado);
    if (despertar)
       escritorio_despertar();
 }

@@ -34,7 +34,8 @@ static _DRIVER_INFO *lista_relojes(void) { return relojes; }
 static _DRIVER_INFO *lista_ninguno(void) { return ninguno; }
 
 SDL_Window *escritorio_ventana;
-void (*escritorio_cerrar)(void);
+/* The close button's callback, set on the game's thread, called on this one. */
+static void *cerrar_juego;
 
 static SDL_Thread *hilo;
 static SDL_mutex *cerrojo;
@@ -90,8 +91,9 @@ static void atender(const SDL_Event *e)
       break;
    case SDL_WINDOWEVENT:
       if (e->window.event == SDL_WINDOWEVENT_CLOSE) {
-         if (escritorio_cerrar)
-            escritorio_cerrar();
+         void (*f)(void) = (void (*)(void))SDL_AtomicGetPtr(&cerrar_juego);
+         if (f)
+            f();
       } else if (e->window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
          /* Keys let go while the window is away never come back to it. */
          teclado_soltar_todo();
@@ -240,7 +242,7 @@ static void titulo(const char *nombre)
 /* The callback comes on the event thread, at the window's close button. */
 static int boton_cerrar(void (*f)(void))
 {
-   escritorio_cerrar = f;
+   SDL_AtomicSetPtr(&cerrar_juego, (void *)f);
    return 0;
 }
 

@@ -11,7 +11,7 @@
 
 #include "escritorio.h"
 
-static volatile int abierto;
+static SDL_atomic_t abierto;  /* set on the game's thread, read on the event thread */
 static unsigned char propias[SDL_NUM_SCANCODES];  /* taken by the window, down now */
 
 /* SDL's scancodes that are not in runs, and Allegro's for them. */
@@ -74,7 +74,7 @@ static int caracter(const SDL_Keysym *k)
 
 void teclado_tecla(int scancode, int ascii, int abajo)
 {
-   if (!abierto || scancode <= 0)
+   if (!SDL_AtomicGet(&abierto) || scancode <= 0)
       return;
    if (abajo)
       _handle_key_press(ascii, scancode);
@@ -108,7 +108,7 @@ void teclado_evento(const SDL_Event *e)
 
 void teclado_soltar_todo(void)
 {
-   if (!abierto)
+   if (!SDL_AtomicGet(&abierto))
       return;
    for (int i = 1; i < KEY_MAX; i++)
       if (key[i])
@@ -118,13 +118,13 @@ void teclado_soltar_todo(void)
 
 static int abrir(void)
 {
-   abierto = 1;
+   SDL_AtomicSet(&abierto, 1);
    return 0;
 }
 
 static void cerrar(void)
 {
-   abierto = 0;
+   SDL_AtomicSet(&abierto, 0);
 }
 
 KEYBOARD_DRIVER keyboard_sdl = {
