@@ -4,7 +4,12 @@ program's /dev/input, a FIFO made there is a pad's event device, plugged in
 (removed, pulled out), and the test writes into it the input events the
 pad's Linux driver would send. The pads are an Xbox 360 pad and a DualShock
 4 as xpad and hid-sony register them, which SDL's database knows, and a pad
-of a made-up maker that it does not, given a mapping line."""
+of a made-up maker that it does not, given a mapping line.
+
+First what SDL itself makes of them (tests/mando_sdl.c), then the game: the
+whole of it by each pad that SDL knows, a pad plugged in mid-race, pulled
+out with the stick held, plugged in again, and the unknown pad by its line
+in mandos.txt beside the game."""
 import contextlib
 import os
 import select
