@@ -44,7 +44,9 @@ PALANCA_HID = (0, 255, 0, 15, 128)
 GATILLO_HID = (0, 255, 0, 15, 0)
 
 # Each pad: what its driver registers, then which codes are which part:
-# caras the face buttons SDL names a, b, x, y.
+# caras the face buttons SDL names a, b, x, y. xpad's X and Y send the codes
+# named BTN_NORTH and BTN_WEST too; hid-sony's Square is BTN_WEST, its
+# Triangle BTN_NORTH: SDL's database has each its own way.
 XBOX = {
     "nombre": "Microsoft X-Box 360 pad", "id": (3, 0x045e, 0x028e, 0x0114),
     "teclas": (BTN_A, BTN_B, BTN_X, BTN_Y, BTN_TL, BTN_TR, BTN_SELECT, BTN_START,
