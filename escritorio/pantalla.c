@@ -1,15 +1,17 @@
 /* The desktop's screen, on SDL. The screen is an 8-bit bitmap in memory
  * that the game draws on as it always did; each line it finishes writing
- * (Allegro's write_bank and unwrite_bank hooks, as Allegro's X driver
- * has them) is marked, and the event thread (sistema.c) is woken to paint:
- * it turns the lines that really changed, through the palette, into a
- * texture, and shows it at the largest whole multiple of 800x600 that the
- * window's drawable holds, centred on black, pixels kept square and sharp
- * (the drawable's own pixels on a high-density desktop); a window smaller
- * than that shows the whole picture scaled down. A new palette repaints it
- * all. Alt+Enter and F11 (teclado.c) switch fullscreen, the desktop's own
- * resolution, no mode switch. vsync() waits for Allegro's retrace, 70 a
- * second, so the fades take their time (reloj.c). */
+ * (Allegro's write_bank and unwrite_bank hooks, as Allegro's X driver has
+ * them) is marked, and the event thread (sistema.c) is woken to paint, a
+ * moment later and at most 70 times a second, never while the game is
+ * drawing (the screen's lock): it turns the lines that really changed,
+ * through the palette, into a texture, and shows it at the largest whole
+ * multiple of 800x600 that the window's drawable holds, centred on black,
+ * pixels kept square and sharp (the drawable's own pixels on a
+ * high-density desktop); a window smaller than that shows the whole
+ * picture scaled down. A new palette repaints it all. Alt+Enter and F11
+ * (teclado.c) switch fullscreen, the desktop's own resolution, no mode
+ * switch. vsync() waits for Allegro's retrace, 70 a second, so the fades
+ * take their time (reloj.c). */
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
 
