@@ -2,24 +2,27 @@
  * game or any SDL program: they reach SDL's own Linux joystick code as the
  * kernel's event devices would.
  *
- * Simulated: the kernel. /dev/input is the folder MANDO_ENTRADA names, so a
- * FIFO made there as eventN is a pad plugged in, seen by SDL's inotify watch
- * or its scan, and removing it pulls the pad out (its reads then fail with
- * ENODEV, as an unplugged device's do). The test writes the pad's struct
- * input_event records into the FIFO and SDL reads them as they are. The
- * questions a FIFO cannot answer are answered here from eventN.mando beside
- * it, the test's description of the pad as its Linux driver registers it:
+ * Simulated: the kernel's side. Paths under /dev/input go to the folder
+ * MANDO_ENTRADA names (open, stat, scandir, inotify_add_watch), so a FIFO
+ * made there as eventN is a pad plugged in, seen by SDL's inotify watch or
+ * its first scan, and removing it pulls the pad out (reads then fail with
+ * ENODEV, as an unplugged device's do). The test writes the driver's struct
+ * input_event records into the FIFO; SDL reads them as they are. What a
+ * FIFO cannot answer is answered here from eventN.mando beside it, the
+ * test's description of the pad as its Linux driver registers it:
  *   nombre Microsoft X-Box 360 pad
  *   id 3 045e 028e 0114           bus, vendor, product, version (hex)
  *   teclas 130 131 ...           key codes (hex)
  *   eje 0 -32768 32767 16 128 0  code (hex), min, max, fuzz, flat, value
  *   ff 50 51 ...                 force-feedback bits (hex)
- * that is EVIOCGVERSION, EVIOCGID, EVIOCGNAME, EVIOCGBIT, EVIOCGABS (the
- * values at rest), EVIOCGKEY (nothing held), and the node's device number,
- * by which SDL tells two pads apart. Rumble is refused.
- * Real: the rest of SDL (its device checks, its database, its mappings, the
- * hotplug events) and everything else the program does, passed on to the C
- * library. udev is not simulated: SDL is told to do without it
+ * that is the ioctls EVIOCGVERSION, EVIOCGID, EVIOCGNAME, EVIOCGBIT,
+ * EVIOCGABS and EVIOCGKEY, which give the pad as it is plugged in: at rest,
+ * nothing held; and stat's device number, by which SDL tells two pads
+ * apart. Rumble is refused; the joystick API's own ioctls (js*) fail, as
+ * on an event device.
+ * Real: all of SDL from there on (which devices are pads, its database,
+ * mapping lines, hotplug events, axis scaling, letting go of a pad pulled
+ * out) and the game. Not udev: SDL is told to do without it
  * (SDL_JOYSTICK_DISABLE_UDEV), as it does in a container. */
 #define _GNU_SOURCE
 #include <dirent.h>

@@ -4,7 +4,12 @@ program's /dev/input, a FIFO made there is a pad's event device, plugged in
 (removed, pulled out), and the test writes into it the input events the
 pad's Linux driver would send. The pads are an Xbox 360 pad and a DualShock
 4 as xpad and hid-sony register them, which SDL's database knows, and a pad
-of a made-up maker that it does not, given a mapping line."""
+of a made-up maker that it does not, given a mapping line.
+
+First what SDL itself makes of them (tests/mando_sdl.c), then the game: the
+whole of it by each pad that SDL knows, a pad plugged in mid-race, pulled
+out with the stick held, plugged in again, and the unknown pad by its line
+in mandos.txt beside the game."""
 import contextlib
 import os
 import select
@@ -39,7 +44,9 @@ PALANCA_HID = (0, 255, 0, 15, 128)
 GATILLO_HID = (0, 255, 0, 15, 0)
 
 # Each pad: what its driver registers, then which codes are which part:
-# caras the face buttons SDL names a, b, x, y.
+# caras the face buttons SDL names a, b, x, y. xpad's X and Y send the codes
+# named BTN_NORTH and BTN_WEST too; hid-sony's Square is BTN_WEST, its
+# Triangle BTN_NORTH: SDL's database has each its own way.
 XBOX = {
     "nombre": "Microsoft X-Box 360 pad", "id": (3, 0x045e, 0x028e, 0x0114),
     "teclas": (BTN_A, BTN_B, BTN_X, BTN_Y, BTN_TL, BTN_TR, BTN_SELECT, BTN_START,
