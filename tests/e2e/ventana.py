@@ -206,10 +206,11 @@ def en_4k():
 
 # ---- fullscreen remembered ----------------------------------------------------
 
-def arrancar(conf):
-    """A game on a 1920x1080 screen with conf as its XDG_CONFIG_HOME."""
-    return P.partida(r["carrera"], r["datos"], r["extra"], tam="1920x1080", gestor=True,
-                     env={"XDG_CONFIG_HOME": conf})
+def arrancar(conf, cfg=None):
+    """A game on a 1920x1080 screen with conf as its XDG_CONFIG_HOME, and
+    cfg, if given, as the allegro.cfg beside it."""
+    return P.partida(r["carrera"], r["datos"], r["extra"], cfg=cfg, tam="1920x1080",
+                     gestor=True, env={"XDG_CONFIG_HOME": conf})
 
 
 def al_empezar(p, completa_, que):
@@ -295,9 +296,23 @@ def recordada():
         sin_quejas(al_empezar(p, False, "after a fullscreen it could not save"), limpio,
                    "started again")
         P.cerrado(p, "the title")
+    # The allegro.cfg beside the game says how it starts for everyone; a
+    # player's own switch, once saved, wins over it.
+    os.remove(carpeta)
+    cfg = [f for f in r["extra"] if f.endswith("allegro.cfg")]
+    texto = open(cfg[0]).read() if cfg else ""
+    texto = re.sub(r"(?m)^\[pantalla\]\n(completa\s*=.*\n)?", "", texto)
+    texto += "\n[pantalla]\ncompleta = 1\n"
+    with arrancar(conf, texto) as p:
+        al_empezar(p, True, "with completa = 1 in allegro.cfg")
+        cambiar(p, "F11", False)
+        P.cerrado(p, "the window")
+    with arrancar(conf, texto) as p:
+        al_empezar(p, False, "with completa = 1 in allegro.cfg, after the player's F11")
+        P.cerrado(p, "the title")
     # Root writes into any folder: a read-only one stops only other players.
     if os.geteuid() != 0:
-        os.remove(carpeta)
+        shutil.rmtree(carpeta)
         os.makedirs(carpeta, 0o500)
         with arrancar(conf) as p:
             al_empezar(p, False, "a read-only folder")
