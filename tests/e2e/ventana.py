@@ -1,9 +1,11 @@
 """The game's window on X screens of 1920x1080 and 3840x2160, under a window
 manager that honours fullscreen requests (openbox): the size it opens at,
 its picture at the largest whole multiple that fits, centred on black, in a
-window resized to no multiple; fullscreen on Alt+Enter and back on F11, the
-race played on and ended from either; fullscreen remembered for the next
-start, and a damaged or unwritable record ignored without a word."""
+window resized to no multiple, and all of it halved in a window smaller
+than it; fullscreen on Alt+Enter and back on F11, the race played on and
+ended from either; fullscreen remembered for the next start, allegro.cfg's
+choice for everyone, and a damaged or unwritable record ignored without a
+word."""
 import os
 import re
 import shutil
@@ -153,6 +155,42 @@ def redimensionar(p, v, ancho, alto):
     esperar_ventana(p, en_ventana(ancho, alto), "the window resized to %dx%d" % (ancho, alto))
 
 
+def medias(img, x, y, w, h, lado):
+    """The mean colour of each lado x lado square of a region, row by row."""
+    n, v = img["ancho"] * 3, []
+    for j in range(y, y + h, lado):
+        for i in range(x, x + w, lado):
+            t = [0, 0, 0]
+            for jj in range(j, j + lado):
+                f = img["rgb"][jj * n + i * 3:jj * n + (i + lado) * 3]
+                for c in range(3):
+                    t[c] += sum(f[c::3])
+            v.append(tuple(c // (lado * lado) for c in t))
+    return v
+
+
+def menor(esperado):
+    """A condition on a 600x300 window, smaller than the picture: all of it,
+    halved, its shape kept, in the middle (x 100 to 500), black beside it.
+    How SDL samples or blends a picture made smaller is its own: the halved
+    picture is held to the whole one square by square, in mean colour."""
+    n = 600 * 3
+    grandes = medias(esperado, 0, 0, 800, 600, 20)
+
+    def cond(img):
+        if (img["ancho"], img["alto"]) != (600, 300):
+            return "the window is %dx%d" % (img["ancho"], img["alto"])
+        for j in range(300):
+            f = img["rgb"][j * n:(j + 1) * n]
+            if f[:300].strip(b"\0") or f[1500:].strip(b"\0"):
+                return "not black beside the picture, row %d" % j
+        lejos = sum(max(abs(a - b) for a, b in zip(g, c)) > 24
+                    for g, c in zip(grandes, medias(img, 100, 0, 400, 300, 10)))
+        return lejos <= len(grandes) // 20 or \
+            "%d of %d squares unlike the picture's" % (lejos, len(grandes))
+    return cond
+
+
 def toda_la_pantalla(p, cond, que):
     """The whole screen, root and all, shows the picture as muestra wants."""
     p["pantalla_id"], w = None, p["pantalla_id"]
@@ -168,6 +206,9 @@ def en_1080():
         v = abierta(p, 800, 600, 1920, 1080)
         titulo = igual("titulo")
         muestra(p, titulo, "the title at x1")
+        # Smaller than the picture: all of it, scaled down, its shape kept.
+        redimensionar(p, v, 600, 300)
+        P.esperar(p, menor(P.ref(r, "titulo")), "the title halved in a 600x300 window")
         # No multiple: the picture stays at x1, in the middle, black around.
         redimensionar(p, v, 1000, 700)
         muestra(p, titulo, "the title at x1 in a 1000x700 window")
