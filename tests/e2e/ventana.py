@@ -1,9 +1,11 @@
 """The game's window on X screens of 1920x1080 and 3840x2160, under a window
 manager that honours fullscreen requests (openbox): the size it opens at,
 its picture at the largest whole multiple that fits, centred on black, in a
-window resized to no multiple; fullscreen on Alt+Enter and back on F11, the
-race played on and ended from either; fullscreen remembered for the next
-start, and a damaged or unwritable record ignored without a word."""
+window resized to no multiple, and all of it halved in a window smaller
+than it; fullscreen on Alt+Enter and back on F11, the race played on and
+ended from either; fullscreen remembered for the next start, allegro.cfg's
+choice for everyone, and a damaged or unwritable record ignored without a
+word."""
 import os
 import re
 import shutil
@@ -153,6 +155,42 @@ def redimensionar(p, v, ancho, alto):
     esperar_ventana(p, en_ventana(ancho, alto), "the window resized to %dx%d" % (ancho, alto))
 
 
+def medias(img, x, y, w, h, lado):
+    """The mean colour of each lado x lado square of a region, row by row."""
+    n, v = img["ancho"] * 3, []
+    for j in range(y, y + h, lado):
+        for i in range(x, x + w, lado):
+            t = [0, 0, 0]
+            for jj in range(j, j + lado):
+                f = img["rgb"][jj * n + i * 3:jj * n + (i + lado) * 3]
+                for c in range(3):
+                    t[c] += sum(f[c::3])
+            v.append(tuple(c // (lado * lado) for c in t))
+    return v
+
+
+def menor(esperado):
+    """A condition on a 600x300 window, smaller than the picture: all of it,
+    halved, its shape kept, in the middle (x 100 to 500), black beside it.
+    How SDL samples or blends a picture made smaller is its own: the halved
+    picture is held to the whole one square by square, in mean colour."""
+    n = 600 * 3
+    grandes = medias(esperado, 0, 0, 800, 600, 20)
+
+    def cond(img):
+        if (img["ancho"], img["alto"]) != (600, 300):
+            return "the window is %dx%d" % (img["ancho"], img["alto"])
+        for j in range(300):
+            f = img["rgb"][j * n:(j + 1) * n]
+            if f[:300].strip(b"\0") or f[1500:].strip(b"\0"):
+                return "not black beside the picture, row %d" % j
+        lejos = sum(max(abs(a - b) for a, b in zip(g, c)) > 24
+                    for g, c in zip(grandes, medias(img, 100, 0, 400, 300, 10)))
+        return lejos <= len(grandes) // 20 or \
+            "%d of %d squares unlike the picture's" % (lejos, len(grandes))
+    return cond
+
+
 def toda_la_pantalla(p, cond, que):
     """The whole screen, root and all, shows the picture as muestra wants."""
     p["pantalla_id"], w = None, p["pantalla_id"]
@@ -168,6 +206,9 @@ def en_1080():
         v = abierta(p, 800, 600, 1920, 1080)
         titulo = igual("titulo")
         muestra(p, titulo, "the title at x1")
+        # Smaller than the picture: all of it, scaled down, its shape kept.
+        redimensionar(p, v, 600, 300)
+        P.esperar(p, menor(P.ref(r, "titulo")), "the title halved in a 600x300 window")
         # No multiple: the picture stays at x1, in the middle, black around.
         redimensionar(p, v, 1000, 700)
         muestra(p, titulo, "the title at x1 in a 1000x700 window")
@@ -206,10 +247,11 @@ def en_4k():
 
 # ---- fullscreen remembered ----------------------------------------------------
 
-def arrancar(conf):
-    """A game on a 1920x1080 screen with conf as its XDG_CONFIG_HOME."""
-    return P.partida(r["carrera"], r["datos"], r["extra"], tam="1920x1080", gestor=True,
-                     env={"XDG_CONFIG_HOME": conf})
+def arrancar(conf, cfg=None):
+    """A game on a 1920x1080 screen with conf as its XDG_CONFIG_HOME, and
+    cfg, if given, as the allegro.cfg beside it."""
+    return P.partida(r["carrera"], r["datos"], r["extra"], cfg=cfg, tam="1920x1080",
+                     gestor=True, env={"XDG_CONFIG_HOME": conf})
 
 
 def al_empezar(p, completa_, que):
@@ -295,9 +337,23 @@ def recordada():
         sin_quejas(al_empezar(p, False, "after a fullscreen it could not save"), limpio,
                    "started again")
         P.cerrado(p, "the title")
+    # The allegro.cfg beside the game says how it starts for everyone; a
+    # player's own switch, once saved, wins over it.
+    os.remove(carpeta)
+    cfg = [f for f in r["extra"] if f.endswith("allegro.cfg")]
+    texto = open(cfg[0]).read() if cfg else ""
+    texto = re.sub(r"(?m)^\[pantalla\]\n(completa\s*=.*\n)?", "", texto)
+    texto += "\n[pantalla]\ncompleta = 1\n"
+    with arrancar(conf, texto) as p:
+        al_empezar(p, True, "with completa = 1 in allegro.cfg")
+        cambiar(p, "F11", False)
+        P.cerrado(p, "the window")
+    with arrancar(conf, texto) as p:
+        al_empezar(p, False, "with completa = 1 in allegro.cfg, after the player's F11")
+        P.cerrado(p, "the title")
     # Root writes into any folder: a read-only one stops only other players.
     if os.geteuid() != 0:
-        os.remove(carpeta)
+        shutil.rmtree(carpeta)
         os.makedirs(carpeta, 0o500)
         with arrancar(conf) as p:
             al_empezar(p, False, "a read-only folder")
