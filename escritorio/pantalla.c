@@ -1,15 +1,17 @@
 /* The desktop's screen, on SDL. The screen is an 8-bit bitmap in memory
  * that the game draws on as it always did; each line it finishes writing
- * (Allegro's write_bank and unwrite_bank hooks, as Allegro's X driver
- * has them) is marked, and the event thread (sistema.c) is woken to paint:
- * it turns the lines that really changed, through the palette, into a
- * texture, and shows it at the largest whole multiple of 800x600 that the
- * window's drawable holds, centred on black, pixels kept square and sharp
- * (the drawable's own pixels on a high-density desktop); a window smaller
- * than that shows the whole picture scaled down. A new palette repaints it
- * all. Alt+Enter and F11 (teclado.c) switch fullscreen, the desktop's own
- * resolution, no mode switch. vsync() waits for Allegro's retrace, 70 a
- * second, so the fades take their time (reloj.c). */
+ * (Allegro's write_bank and unwrite_bank hooks, as Allegro's X driver has
+ * them) is marked, and the event thread (sistema.c) is woken to paint, a
+ * moment later and at most 70 times a second, never while the game is
+ * drawing (the screen's lock): it turns the lines that really changed,
+ * through the palette, into a texture, and shows it at the largest whole
+ * multiple of 800x600 that the window's drawable holds, centred on black,
+ * pixels kept square and sharp (the drawable's own pixels on a
+ * high-density desktop); a window smaller than that shows the whole
+ * picture scaled down. A new palette repaints it all. Alt+Enter and F11
+ * (teclado.c) switch fullscreen, the desktop's own resolution, no mode
+ * switch. vsync() waits for Allegro's retrace, 70 a second, so the fades
+ * take their time (reloj.c). */
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
 
@@ -38,11 +40,13 @@ static int paleta_nueva;
 static int pendiente;                    /* the event thread is woken already */
 static Uint32 marcado;                   /* when the first line of those was marked */
 
-/* The game's thread's: the line it is writing. */
+/* The game's thread's: the line it is writing, and whether it holds entero. */
 static int ultima = -1;
+static int sujeto;
 static GFX_VTABLE tabla;
-/* Held by the game while it draws what must be seen whole (a text, between
- * Allegro's acquire and release), and by the event thread while it copies. */
+/* Held by the game while it draws (from a drawing's first line to its end,
+ * and a whole text, between Allegro's acquire and release), and by the
+ * event thread while it copies the screen: it never copies a text half drawn. */
 static SDL_mutex *entero;
 
 /* The event thread's. */
@@ -75,6 +79,10 @@ static void marcar(int y)
  * drawing ends. */
 static uintptr_t linea(BITMAP *b, int y)
 {
+   if (!sujeto) {
+      SDL_LockMutex(entero);
+      sujeto = 1;
+   }
    if (y != ultima) {
       if (ultima >= 0)
          marcar(ultima);
@@ -89,6 +97,10 @@ static void fin_linea(BITMAP *b)
    if (ultima >= 0)
       marcar(ultima);
    ultima = -1;
+   if (sujeto) {
+      sujeto = 0;
+      SDL_UnlockMutex(entero);
+   }
 }
 
 static void tomar(BITMAP *b)
@@ -318,6 +330,11 @@ int pantalla_pintar(void)
       SDL_AtomicUnlock(&candado);
       return falta;
    }
+   /* The game is drawing: a moment later. */
+   if (SDL_TryLockMutex(entero) != 0) {
+      SDL_AtomicUnlock(&candado);
+      return 1;
+   }
    int d = desde, h = hasta, todo = paleta_nueva;
    if (todo)
       memcpy(colores_pintados, paleta, sizeof paleta);
@@ -333,7 +350,6 @@ int pantalla_pintar(void)
    /* Only the lines that differ from what was painted: the race redraws
     * the whole track each frame, and only the car moves. */
    int d0 = INT_MAX, h0 = -1;
-   SDL_LockMutex(entero);
    for (int y = d; y <= h; y++) {
       unsigned char *p = pixels + (size_t)y * ancho, *s = sombra + (size_t)y * ancho;
       if (!todo && !memcmp(p, s, ancho))
