@@ -230,6 +230,8 @@ void pantalla_abrir(void)
     * no GPU, Direct3D and OpenGL are Mesa drawn by the CPU, and the race
     * loses its pace. The player's SDL_RENDER_DRIVER first. */
    pintor = SDL_CreateRenderer(v, -1, SDL_GetHint(SDL_HINT_RENDER_DRIVER) ? 0 : SDL_RENDERER_SOFTWARE);
+   if (!pintor)
+      pintor = SDL_CreateRenderer(v, -1, 0);
 #else
    pintor = SDL_CreateRenderer(v, -1, 0);
 #endif

@@ -178,6 +178,10 @@ static int bucle(void *nada)
 
 static int abrir(void)
 {
+#ifdef _WIN32
+   /* Allegro's WinMain (END_OF_MAIN) calls the game's main; SDL's is not used. */
+   SDL_SetMainReady();
+#endif
    os_type = OSTYPE_UNIX;
    os_multitasking = TRUE;
    /* SDL leaves SIGINT and SIGTERM alone: they end the game as they always did. */
