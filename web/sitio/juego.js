@@ -29,7 +29,7 @@ function despertar() {
   seguir();
   // The game's own long work (loading its files, the tune's instruments)
   // held the sound up: a longer lead would not have helped.
-  if (performance.now() - t > 40 && sonido) sonido.perdon = true;
+  if (performance.now() - t > 40 && sonido) sonido.perdon = sonido.ctx.currentTime + 0.2;
 }
 
 // The program and the data come as scripts (carrera-programa.js and

@@ -25,7 +25,8 @@ function abrirSonido() {
     const ac = new (window.AudioContext || window.webkitAudioContext)();
     const tasa = ac.sampleRate;
     sonido = { ctx: ac, nodo: null, pendientes: [], enviados: 0, tocados: 0, t: 0, abierto: false,
-               adelanto: Math.ceil(INICIO * tasa), minimo: Math.ceil(ADELANTO * tasa), hueco: 0, bajado: 0 };
+               adelanto: Math.ceil(INICIO * tasa), minimo: Math.ceil(ADELANTO * tasa), hueco: 0, bajado: 0,
+               perdon: 0 };
     // A data: address, not a blob: one: Chromium will not load a worklet
     // from a blob made by a page opened as a file.
     const guion = 'data:text/javascript;charset=utf-8,' + encodeURIComponent(`'use strict';(${altavoz})();`);
@@ -50,8 +51,8 @@ function abrirSonido() {
 // and the game woken if it should mix more.
 function oir({ tocados, t, corto }) {
   const s = sonido, tasa = s.ctx.sampleRate;
-  if (corto && s.perdon) {
-    s.perdon = false;
+  if (corto && t < s.perdon) {
+    // Not counted: the game itself held the page then (juego.js).
   } else if (corto) {
     // A gap: the page was held off too long for the lead; a longer one for a while.
     s.adelanto = Math.min(Math.ceil(MAS * tasa), Math.max(2 * s.adelanto, s.adelanto + Math.ceil(CRECE * tasa)));
