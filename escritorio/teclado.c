@@ -95,8 +95,11 @@ void teclado_evento(const SDL_Event *e)
          propias[k->scancode] = 1;
          return;
       }
+      /* Shift, Ctrl, Alt and the like alone put nothing in the buffer, so
+       * the Alt of Alt+Enter does not pass the title or a page. */
+      int t = de_allegro(k->scancode);
       if (!e->key.repeat)
-         teclado_tecla(de_allegro(k->scancode), caracter(k), 1);
+         teclado_tecla(t, t >= KEY_MODIFIERS ? -1 : caracter(k), 1);
    } else {
       if (propias[k->scancode]) {
          propias[k->scancode] = 0;
