@@ -221,10 +221,12 @@ static void cerrar(void)
 {
    if (!hilo)
       return;
+   /* Woken before it can see fin: once it has, it takes SDL down, and the
+    * wake's event would be pushed into a queue being freed. */
    SDL_LockMutex(cerrojo);
    fin = 1;
-   SDL_UnlockMutex(cerrojo);
    escritorio_despertar();
+   SDL_UnlockMutex(cerrojo);
    SDL_WaitThread(hilo, NULL);
    hilo = NULL;
    evento_despertar = 0;
