@@ -257,9 +257,17 @@ def arrancar(conf, cfg=None):
 def al_empezar(p, completa_, que):
     """The game as it starts: in its window or fullscreen, the title shown.
     Returns its stderr once the title is up."""
-    v = esperar_ventana(p, completa(1920, 1080) if completa_ else en_ventana(800, 600), que)
-    p["pantalla_id"] = v["id"]
-    muestra(p, igual("titulo"), "the title, " + que)
+    cond = completa(1920, 1080) if completa_ else en_ventana(800, 600)
+    # Starting fullscreen, SDL may make its window anew as it picks its
+    # renderer: a slow game can be caught with the first, which then goes.
+    for vez in range(2):
+        p["pantalla_id"] = esperar_ventana(p, cond, que)["id"]
+        try:
+            muestra(p, igual("titulo"), "the title, " + que)
+            break
+        except RuntimeError as e:
+            if vez or "BadWindow" not in str(e):
+                raise
     return err(p)
 
 
