@@ -11,10 +11,16 @@
 
 #define TROZO 1024  /* frames mixed at a time: about 23 ms */
 static SDL_AudioDeviceID altavoz;
+static SDL_sem *empezado;  /* SDL's sound thread has mixed once */
+static int mezclado;       /* the sound thread's own */
 
 static void mezclar(void *nada, Uint8 *buf, int largo)
 {
    (void)nada;
+   if (!mezclado) {
+      mezclado = 1;
+      SDL_SemPost(empezado);
+   }
    /* SDL asks for the size it was opened with, which the mixer makes. */
    for (; largo >= TROZO * 4; largo -= TROZO * 4, buf += TROZO * 4)
       _mix_some_samples((uintptr_t)buf, 0, TRUE);
@@ -50,14 +56,22 @@ static int abrir(int entrada, int voces)
       SDL_QuitSubSystem(SDL_INIT_AUDIO);
       return -1;
    }
-   altavoz = SDL_OpenAudioDevice(NULL, 0, &quiero, &hay, 0);
+   mezclado = 0;
+   empezado = SDL_CreateSemaphore(0);
+   altavoz = empezado ? SDL_OpenAudioDevice(NULL, 0, &quiero, &hay, 0) : 0;
    if (!altavoz) {
       ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, SDL_GetError());
+      SDL_DestroySemaphore(empezado);
+      empezado = NULL;
       _mixer_exit();
       SDL_QuitSubSystem(SDL_INIT_AUDIO);
       return -1;
    }
    SDL_PauseAudioDevice(altavoz, 0);
+   /* As it starts, SDL's sound thread reads SDL's hints, which SDL does not
+    * guard: the window's thread (the screen comes next) sets its own only
+    * once this one is mixing. */
+   SDL_SemWaitTimeout(empezado, 1000);
    return 0;
 }
 
@@ -67,6 +81,8 @@ static void cerrar(int entrada)
       return;
    SDL_CloseAudioDevice(altavoz);
    altavoz = 0;
+   SDL_DestroySemaphore(empezado);
+   empezado = NULL;
    _mixer_exit();
    SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
