@@ -2,8 +2,11 @@
  * (sistema.c) opens every pad SDL knows, at the start and whenever one is
  * plugged in, and turns what each one holds into Allegro's keys
  * (cuentas.h): the left stick past half its travel and the d-pad are the
- * arrows, A, B, X and Y Return, Start Space; the rest does nothing. A pad
- * pulled out, or the window left, lets go of all it held. SDL's own list
+ * arrows, A, B, X and Y Return, Start Space; the rest does nothing. It
+ * follows SDL's events one by one, not what a pad holds when they are
+ * read, so a button pressed and let go between two reads is still a key
+ * pressed and let go, which passes a page. A pad pulled out, or the
+ * window left, lets go of all it held. SDL's own list
  * of pads is used, and mandos.txt beside the game may add lines of SDL's
  * mapping format for others. The game sees pads only as keys. */
 #include <allegro.h>
@@ -19,7 +22,9 @@ SDL_COMPILE_TIME_ASSERT(cruceta, BOTON_ARRIBA == 1 << SDL_CONTROLLER_BUTTON_DPAD
 static struct {
    SDL_GameController *m;
    SDL_JoystickID id;
-   unsigned teclas;  /* cuentas.h's bits, as given to Allegro */
+   unsigned botones;  /* held, as SDL's events last said */
+   int x, y;          /* the left stick, likewise */
+   unsigned teclas;   /* cuentas.h's bits, as given to Allegro */
 } mandos[MANDOS];
 
 /* Each of cuentas.h's bits, and its key and character. */
@@ -38,15 +43,22 @@ static void poner(int i, unsigned nuevas)
          teclado_tecla(teclas[k].tecla, teclas[k].caracter, (nuevas & teclas[k].bit) != 0);
 }
 
+static void poner_mando(int i)
+{
+   poner(i, teclas_mando(mandos[i].x, mandos[i].y, mandos[i].botones));
+}
+
+/* What a pad holds as it is opened; from then on its events say. */
 static void leer(int i)
 {
    SDL_GameController *m = mandos[i].m;
-   unsigned botones = 0;
+   mandos[i].botones = 0;
    for (int b = 0; b <= SDL_CONTROLLER_BUTTON_DPAD_RIGHT; b++)
       if (SDL_GameControllerGetButton(m, b))
-         botones |= 1u << b;
-   poner(i, teclas_mando(SDL_GameControllerGetAxis(m, SDL_CONTROLLER_AXIS_LEFTX),
-                         SDL_GameControllerGetAxis(m, SDL_CONTROLLER_AXIS_LEFTY), botones));
+         mandos[i].botones |= 1u << b;
+   mandos[i].x = SDL_GameControllerGetAxis(m, SDL_CONTROLLER_AXIS_LEFTX);
+   mandos[i].y = SDL_GameControllerGetAxis(m, SDL_CONTROLLER_AXIS_LEFTY);
+   poner_mando(i);
 }
 
 static int buscar(SDL_JoystickID id)
@@ -125,13 +137,25 @@ void mando_evento(const SDL_Event *e)
    case SDL_CONTROLLERBUTTONDOWN:
    case SDL_CONTROLLERBUTTONUP:
       i = buscar(e->cbutton.which);
-      if (i >= 0)
-         leer(i);
+      if (i < 0 || e->cbutton.button > SDL_CONTROLLER_BUTTON_DPAD_RIGHT)
+         return;
+      if (e->cbutton.state == SDL_PRESSED)
+         mandos[i].botones |= 1u << e->cbutton.button;
+      else
+         mandos[i].botones &= ~(1u << e->cbutton.button);
+      poner_mando(i);
       break;
    case SDL_CONTROLLERAXISMOTION:
       i = buscar(e->caxis.which);
-      if (i >= 0)
-         leer(i);
+      if (i < 0)
+         return;
+      if (e->caxis.axis == SDL_CONTROLLER_AXIS_LEFTX)
+         mandos[i].x = e->caxis.value;
+      else if (e->caxis.axis == SDL_CONTROLLER_AXIS_LEFTY)
+         mandos[i].y = e->caxis.value;
+      else
+         return;
+      poner_mando(i);
       break;
    }
 }

@@ -11,8 +11,11 @@
  * own _system_driver_list stands in for Allegro's, which lists only this. */
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <winalleg.h>
+#else
 #include <allegro/platform/aintunix.h>
+#include <unistd.h>
 #endif
 
 #include <stdio.h>
@@ -176,11 +179,61 @@ static int bucle(void *nada)
    return 0;
 }
 
+#define LARGO_RUTA 4096
+
+#ifdef _WIN32
+/* The program's path, in ruta[LARGO_RUTA]; its length, 0 if Windows cannot say. */
+static DWORD ruta_programa(wchar_t *ruta)
+{
+   DWORD n = GetModuleFileNameW(NULL, ruta, LARGO_RUTA);
+   return n < LARGO_RUTA ? n : 0;
+}
+
+/* Linux's command starts the game in its data folder; on Windows, where a
+ * shortcut or a prompt may start it anywhere, its own folder is that. */
+static void a_su_carpeta(void)
+{
+   wchar_t ruta[LARGO_RUTA];
+   DWORD n = ruta_programa(ruta);
+   while (n > 0 && ruta[n - 1] != L'\\' && ruta[n - 1] != L'/')
+      n--;
+   ruta[n] = 0;
+   if (n > 0)
+      SetCurrentDirectoryW(ruta);
+}
+#endif
+
+/* Allegro looks beside the program for allegro.cfg and patches.dat, and
+ * reads allegro.cfg before the driver starts, while it still takes file
+ * names for Latin-1, which loses a folder named with accents: from here on
+ * they are the system's own, Windows' wide names, Linux's UTF-8. With no
+ * path, "./", Allegro's own answer: the working folder. */
+static void nombre_programa(char *salida, int tam)
+{
+#ifdef _WIN32
+   wchar_t ruta[LARGO_RUTA];
+   int formato = U_UNICODE, hay = ruta_programa(ruta) > 0;
+#else
+   char ruta[LARGO_RUTA];
+   int formato = U_UTF8;
+   ssize_t n = readlink("/proc/self/exe", ruta, sizeof ruta - 1);
+   int hay = n > 0;
+   if (hay)
+      ruta[n] = 0;
+#endif
+   set_filename_encoding(formato);
+   if (hay)
+      do_uconvert((const char *)ruta, formato, salida, U_CURRENT, tam);
+   else
+      do_uconvert("./", U_ASCII, salida, U_CURRENT, tam);
+}
+
 static int abrir(void)
 {
 #ifdef _WIN32
    /* Allegro's WinMain (END_OF_MAIN) calls the game's main; SDL's is not used. */
    SDL_SetMainReady();
+   a_su_carpeta();
 #endif
    os_type = OSTYPE_UNIX;
    os_multitasking = TRUE;
@@ -298,8 +351,8 @@ SYSTEM_DRIVER system_sdl = {
    .ascii_name = "Escritorio (SDL)",
    .init = abrir,
    .exit = cerrar,
+   .get_executable_name = nombre_programa,
 #ifndef _WIN32
-   .get_executable_name = _unix_get_executable_name,
    .find_resource = _unix_find_resource,
 #endif
    .set_window_title = titulo,

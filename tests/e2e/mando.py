@@ -158,16 +158,24 @@ def desenchufar(m):
         m["fd"] = None
 
 
-def enviar(m, *eventos):
+def informe(*eventos):
     """(type, code, value) events as the driver sends them, then SYN_REPORT."""
     t = time.time()
-    os.write(m["fd"], b"".join(
-        struct.pack("<qqHHi", int(t), int(t % 1 * 1e6), tipo, codigo, valor)
-        for tipo, codigo, valor in eventos + ((EV_SYN, 0, 0),)))
+    return b"".join(struct.pack("<qqHHi", int(t), int(t % 1 * 1e6), tipo, codigo, valor)
+                    for tipo, codigo, valor in eventos + ((EV_SYN, 0, 0),))
+
+
+def enviar(m, *eventos):
+    os.write(m["fd"], informe(*eventos))
 
 
 def boton(m, codigo, abajo):
     enviar(m, (EV_KEY, codigo, int(abajo)))
+
+
+def toque(m, codigo):
+    """A button pressed and let go in one write: SDL reads both at once."""
+    os.write(m["fd"], informe((EV_KEY, codigo, 1)) + informe((EV_KEY, codigo, 0)))
 
 
 def ejes(m, parte, x, y):
@@ -372,7 +380,7 @@ def paginas(p, m, vueltas, cara, otra):
     """The result page, then each page passed by a button held until the
     next one shows: face buttons cara and otra ("a", "b", "x" or "y") and Start
     in turn, so that no press follows the release of a button of the same
-    key; Start passes the last."""
+    key; a tap of Start passes the last."""
     i = "abxy"
     cara, otra = (m["pad"]["caras"][i.index(c)] for c in (cara, otra))
     pagina(p, "resultado", vueltas)
@@ -380,17 +388,18 @@ def paginas(p, m, vueltas, cara, otra):
         boton(m, c, True)
         pagina(p, "creditos", k)
         boton(m, c, False)
-    boton(m, m["pad"]["start"], True)
-    cerrar(p, "after the last page passed by Start")
+    toque(m, m["pad"]["start"])
+    cerrar(p, "after the last page passed by a tap of Start")
 
 
 def xbox():
-    """The whole game by an Xbox 360 pad: a lap by the stick and the d-pad
-    against the bounds, both at once into the last corner."""
+    """The whole game by an Xbox 360 pad: the title passed by a tap of A, a
+    lap by the stick and the d-pad against the bounds, both at once into the
+    last corner."""
     with entrada() as e:
         m = enchufar(e, XBOX, 0)
         with partida(e) as p:
-            empezar(p, m, "a")
+            P.empezar_carrera(p, r, lambda: toque(m, BTN_A))
             nada(p, m)
             ejes(m, "palanca", 0, -0.6)
             llegar(p, 300, 90, P.ARRIBA, "by the stick up, past half way")

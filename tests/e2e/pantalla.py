@@ -16,7 +16,7 @@ Everything is a plain function; a game being played is a dict `p`.
         rc = esperar_fin(p, 30)            exit status of the game
 
   partida(carrera, datos, extra=(), sonido=None, cfg=None, env=None,
-          display=None, tam="800x600")
+          display=None, tam="800x600", gestor=False, carpeta=None, prefijo=...)
     datos: the datos.dat to use; extra: more files to put beside it
     (patches.dat, allegro.cfg); sonido: a path that the game's sound is
     written to (raw S16_LE stereo at 44100 Hz, by SDL's disk driver, paced
@@ -27,6 +27,8 @@ Everything is a plain function; a game being played is a dict `p`.
     p["pantalla_id"] to the window that captura takes instead. tam: the
     fresh Xvfb's screen size. gestor: openbox manages the screen, started
     with a plain rc of the tests' own (abrir_gestor), before the game.
+    carpeta: the working folder to start the game in, not its own; prefijo
+    begins the name of the game's own.
     On a screen that is not an X server's, p["captura"](p) takes the
     pictures and p["teclado"](name, down) presses the keys.
 
@@ -606,10 +608,10 @@ def asoundrc(sonido):
             'pcm.cap { type file slave.pcm "null" file "%s" format "raw" }\n' % sonido)
 
 
-def preparar_dir(carrera, datos, extra=(), sonido=None, cfg=None):
+def preparar_dir(carrera, datos, extra=(), sonido=None, cfg=None, prefijo="carrera-e2e-"):
     """A run dir with the game, its datafile and a private home. Returns
     (dir, env)."""
-    d = tempfile.mkdtemp(prefix="carrera-e2e-")
+    d = tempfile.mkdtemp(prefix=prefijo)
     # The game's own copy sits beside its data, so Allegro finds
     # allegro.cfg and patches.dat there and nowhere else.
     shutil.copy(carrera, os.path.join(d, programa(carrera)))
@@ -655,30 +657,30 @@ def informe(texto):
     return linea.split("\n", 1)[0]
 
 
-def lanzar(d, env):
+def lanzar(d, env, carpeta=None):
     with open(os.path.join(d, "stdout.txt"), "wb") as o, \
             open(os.path.join(d, "stderr.txt"), "wb") as e:
         orden = shlex.split(os.environ.get("CARRERA_ENVOLTORIO", ""))
         juego = "carrera.exe" if os.path.exists(os.path.join(d, "carrera.exe")) else "carrera"
-        return subprocess.Popen(orden + [os.path.join(d, juego)], cwd=d, env=env,
+        return subprocess.Popen(orden + [os.path.join(d, juego)], cwd=carpeta or d, env=env,
                                 stdin=subprocess.DEVNULL, stdout=o, stderr=e,
                                 preexec_fn=_morir_con_padre)
 
 
 @contextlib.contextmanager
 def partida(carrera, datos, extra=(), sonido=None, cfg=None, env=None, display=None,
-            tam="800x600", gestor=False):
+            tam="800x600", gestor=False, carpeta=None, prefijo="carrera-e2e-"):
     # On a display of the test's own (a compositor's Xwayland), no Xvfb.
     x, display = abrir_x(tam) if display is None else (None, display)
     p = {"display": display, "xvfb": x, "proc": None, "dir": None,
          "pulsadas": set(), "gestor": None}
     try:
-        p["dir"], e = preparar_dir(carrera, datos, extra, sonido, cfg)
+        p["dir"], e = preparar_dir(carrera, datos, extra, sonido, cfg, prefijo)
         if gestor:
             p["gestor"] = abrir_gestor(display, tempfile.mkdtemp(dir=p["dir"]))
         e["DISPLAY"] = display
         e.update(env or {})
-        p["proc"] = lanzar(p["dir"], e)
+        p["proc"] = lanzar(p["dir"], e, carpeta)
         yield p
     finally:
         for t in list(p["pulsadas"]):

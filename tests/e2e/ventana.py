@@ -11,6 +11,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 import pantalla as P
@@ -247,11 +248,11 @@ def en_4k():
 
 # ---- fullscreen remembered ----------------------------------------------------
 
-def arrancar(conf, cfg=None):
+def arrancar(conf, cfg=None, **mas):
     """A game on a 1920x1080 screen with conf as its XDG_CONFIG_HOME, and
-    cfg, if given, as the allegro.cfg beside it."""
+    cfg, if given, as the allegro.cfg beside it; mas as P.partida takes them."""
     return P.partida(r["carrera"], r["datos"], r["extra"], cfg=cfg, tam="1920x1080",
-                     gestor=True, env={"XDG_CONFIG_HOME": conf})
+                     gestor=True, env={"XDG_CONFIG_HOME": conf}, **mas)
 
 
 def al_empezar(p, completa_, que):
@@ -352,10 +353,15 @@ def recordada():
     texto = open(cfg[0]).read() if cfg else ""
     texto = re.sub(r"(?m)^\[pantalla\]\n(completa\s*=.*\n)?", "", texto)
     texto += "\n[pantalla]\ncompleta = 1\n"
-    with arrancar(conf, texto) as p:
+    # Started in its data folder, as the command starts it, the game in a
+    # folder named with accents still finds that allegro.cfg beside it.
+    datos = tempfile.mkdtemp(prefix="carrera-datos-")
+    shutil.copy(r["datos"], datos)
+    with arrancar(conf, texto, carpeta=datos, prefijo="carrera-año-Łódź-") as p:
         al_empezar(p, True, "with completa = 1 in allegro.cfg")
         cambiar(p, "F11", False)
         P.cerrado(p, "the window")
+    shutil.rmtree(datos)
     with arrancar(conf, texto) as p:
         al_empezar(p, False, "with completa = 1 in allegro.cfg, after the player's F11")
         P.cerrado(p, "the title")

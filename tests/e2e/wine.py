@@ -222,10 +222,14 @@ def ver_ampliada(p, img, m, ancho, alto, que):
     P.esperar(p, cond, que)
 
 
+def ruta_recordada():
+    return os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*", "AppData",
+                        "Roaming", "carrera", "pantalla")
+
+
 def recordada(p, valor):
     """Waits for the player's choice kept in %APPDATA%\\carrera\\pantalla."""
-    ruta = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*", "AppData",
-                        "Roaming", "carrera", "pantalla")
+    ruta = ruta_recordada()
     fin, visto = time.monotonic() + P.ESPERA, "no file"
     while time.monotonic() < fin:
         for f in glob.glob(ruta):
@@ -260,6 +264,44 @@ def ventana_y_completa():
             P.cerrado(p, "the race", P.ESPERA)
     finally:
         P.cerrar(x)
+    terminar()
+
+
+def desde_otra_carpeta():
+    """Started from another working folder, as a shortcut or a prompt may
+    start it, the game in a folder with accents finds its files beside it:
+    the allegro.cfg there starts it fullscreen, and it plays to its end."""
+    preparar()
+    # The player's own choice, kept by the test before, would stand over allegro.cfg's.
+    for f in glob.glob(ruta_recordada()):
+        os.remove(f)
+    with open(r["extra"][1], newline="") as f:
+        cfg = f.read().replace("completa = 0", "completa = 1")
+    otra = tempfile.mkdtemp(prefix="carrera-otra-")
+    # Twice over fullscreen: a window would show it once.
+    x, display = P.abrir_x("1700x1300")
+    try:
+        with P.partida(r["carrera"], r["datos"], r["extra"], cfg=cfg, display=display,
+                       carpeta=otra, prefijo="carrera-año-Łódź-",
+                       env={"LANG": "C.UTF-8"}) as p:  # Wine reads file names by the locale
+            ver_ampliada(p, P.ref(r, "titulo"), 2, 1700, 1300,
+                         "the title fullscreen, as the allegro.cfg beside the game says")
+
+            def captura(q):
+                chica, mal = P.vista(P.captura({"display": q["display"]}))
+                if mal:
+                    P.fallo("the game no longer fullscreen: " + mal)
+                return chica
+            p["captura"] = captura
+            pista, cs = P.empezar_carrera(p, r), P.coches(r)
+            P.tecla(p, "Up", True)
+            P.esperar(p, lambda i: P.buscar_coche(i, pista, cs) == (300, 90, P.ARRIBA)
+                      or "car %s" % (P.buscar_coche(i, pista, cs),), "the car up at the top bound")
+            P.tecla(p, "Up", False)
+            breve.fin_de_carrera(p, 0)
+    finally:
+        P.cerrar(x)
+        shutil.rmtree(otra, True)
     terminar()
 
 
@@ -335,4 +377,4 @@ def datos_malos():
 
 if __name__ == "__main__":
     breve.r = ritmo.r = r
-    P.correr([endurecido, partida_entera, ventana_y_completa, datos_malos])
+    P.correr([endurecido, partida_entera, ventana_y_completa, desde_otra_carpeta, datos_malos])
