@@ -69,7 +69,7 @@ function pagina() {
 
   // ---- whether this browser can run it ----
   const falta = typeof WebAssembly !== 'object' ? 'WebAssembly'
-    : !window.AudioWorkletNode ? palabra('worklet')
+    : !(window.AudioContext || window.webkitAudioContext) ? palabra('audio')
     : !window.DecompressionStream ? palabra('descomprimir') : null;
   if (falta) {
     error(palabra('noTiene', falta));
