@@ -13,8 +13,8 @@
 let sonido = null;         // {ctx, salida, fin}: the audio context, where the buffers go, when the last ends
 const GRABADO = 1 << 17;   // frames of what was played kept, some seconds
 const TROZO = 256;         // the game's chunk, frames
-const ADELANTO = 0.04;     // s mixed ahead of what is heard, at least;
-const SEGURO = 0.015;      // s left, or a third of the lead, when the game is woken for the sound alone
+const ADELANTO = 0.035;    // s mixed ahead of what is heard, at least;
+const SEGURO = 0.01;       // s left, or a third of the lead, when the game is woken for the sound alone
                            // (the audio thread takes 10 ms at once);
 const TIC = 0.01;          // s between the race's ticks: the game tops up at a tick, so the race never
                            // wakes for the sound, and it tops up a lead less these two at least, as each
