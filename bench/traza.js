@@ -1,8 +1,8 @@
 // Where the browser's time goes, in headless Chromium: its own trace of the
 // page (puppeteer's tracing) over a few seconds on the title, its tune
 // playing, and racing with the car climbing, summed by thread and, on the
-// page's main thread, by what ran (timers, the page's frames, the worklet's
-// messages, painting, compositing), with the game's wakes counted in the
+// page's main thread, by what ran (timers, the page's frames, the sound's
+// buffers, painting, compositing), with the game's wakes counted in the
 // page: how many a second and how long each held the thread.
 //   SITIO=build-web/sitio REFERENCIA=... DATOS=... NODE_PATH=... node bench/traza.js [out-dir]
 'use strict';

@@ -5,8 +5,8 @@
 // its pitch, the browser's CPU, the result page, the three credit pages with
 // the desktop's fades and the fade to black. Then wherever it is put: opened
 // as a file, inside another site's page, on a plain host, which must play
-// as they are; a host without one of its files, and a browser without the
-// audio worklet, which the page must name. The page's words in the browser's
+// as they are; a host without one of its files, and a browser without
+// Web Audio, which the page must name. The page's words in the browser's
 // language, Spanish or English, or the host's.
 //
 //   [NAVEGADOR=firefox|webkit] SITIO=build-web/sitio REFERENCIA=build/tests/referencia \
@@ -455,7 +455,7 @@ async function partidaEntera() {
 
 // Wherever the site is put, it plays as it is. On a plain host (every
 // server here is one: no special headers) it plays at once, loaded once;
-// a host missing one of its files, or a browser the audio worklet, has the
+// a host missing one of its files, or a browser Web Audio, has the
 // page name it.
 async function dondeSea() {
   const titulo = { titulo: referencia('titulo') };
@@ -475,15 +475,15 @@ async function dondeSea() {
       await fallo(p, `the page loaded ${cargas} times from the server, the last as a ${como}; its helpers ${ayudas}`);
     }
   }));
-  // A browser without the audio worklet is told so in words (WebKit's
+  // A browser without Web Audio is told so in words (WebKit's
   // driver cannot take it away before the page runs).
   if (!WEBKIT) {
     await conServidor([], (url) => conNavegador(async (p) => {
-      await p.evaluateOnNewDocument(() => { delete window.AudioWorkletNode; });
+      await p.evaluateOnNewDocument(() => { delete window.AudioContext; delete window.webkitAudioContext; });
       await p.goto(url);
       await p.evaluate(ayudas);
-      await esperar(p, () => /no tiene AudioWorklet/.test(__prueba.texto()) || `the page says "${__prueba.texto()}"`,
-                    'the missing audio worklet named');
+      await esperar(p, () => /no tiene Web Audio/.test(__prueba.texto()) || `the page says "${__prueba.texto()}"`,
+                    'the missing Web Audio named');
     }));
   }
   await sinDatos((url) => conNavegador(async (p) => {

@@ -6,7 +6,7 @@
  * page's clock says has passed since they last ran: a browser that runs its
  * timer late, or a hidden tab that sleeps for seconds, still gets every tick
  * (the game's own cap on late ticks does the rest), so the race clock keeps
- * real time. Then the sound is topped up. */
+ * real time. The sound is topped up as the game goes to sleep. */
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
 
@@ -37,19 +37,20 @@ static void pasar_tiempo(void)
    }
 }
 
-/* Gives the page its thread until the page's clock reaches fin (ms), a
- * timer falls due or the page wakes the game; then runs the timers that
- * came due and tops up the sound. */
+/* Tops up the sound, so what the game just played (a key's step) goes out
+ * before it sleeps rather than after, then gives the page its thread until
+ * the page's clock reaches fin (ms), a timer falls due or the page wakes the
+ * game; then runs the timers that came due. */
 static void dormir_hasta(double fin)
 {
    if (puesto && proximo - ANTES < fin)
       fin = proximo - ANTES;
+   web_mezclar();
    double ms = fin - emscripten_get_now();
    web_dormir(ms > 0 ? ms : 0, jugado);
    jugado = 0;
    if (puesto)
       pasar_tiempo();
-   web_mezclar();
 }
 
 static int abrir(void)

@@ -2,8 +2,8 @@
  * tune's software MIDI player) mixes 16-bit stereo frames in the game's
  * waits, in small chunks, as many as the page's speaker lacks to stay a
  * short way ahead of what it plays, and hands them to the page at once,
- * which posts them to its audio worklet on the browser's audio thread. The
- * page cuts the game's wait short when what is left runs low. Without sound
+ * which has the browser play them right after the last on its audio thread.
+ * The page cuts the game's wait short when what is left runs low. Without sound
  * in the page the driver is not there, and the game plays silent as it does
  * without a sound card. */
 #include <allegro.h>

@@ -69,7 +69,7 @@ function pagina() {
 
   // ---- whether this browser can run it ----
   const falta = typeof WebAssembly !== 'object' ? 'WebAssembly'
-    : !window.AudioWorkletNode ? palabra('worklet')
+    : !(window.AudioContext || window.webkitAudioContext) ? palabra('audio')
     : !window.DecompressionStream ? palabra('descomprimir') : null;
   if (falta) {
     error(palabra('noTiene', falta));
@@ -167,6 +167,10 @@ function pagina() {
     if (empezado || parado) return;
     empezado = true;
     despierto();
+    // A gamepad's button cannot start the sound: the first start wants a tap,
+    // click or key. Listening for pads sets the browser polling them (2% of a
+    // core in Chromium), so the start prompt does not.
+    ponerMando(otraVez);
     // The game starts once its sound can play, so the tune is heard from its start.
     sonando = abrirSonido();
     if (empezar) {
@@ -192,8 +196,6 @@ function pagina() {
     otraVez(codigo);
   });
   ponerTactil();
-  // A gamepad's button cannot start the sound: the first start wants a tap, click or key.
-  ponerMando(otraVez);
 
   // ---- loading the game itself: each file the host lacks is named ----
   const cargados = {};

@@ -9,6 +9,7 @@ const teclas = { f: null };   // the driver's web_tecla, while the game has a ke
 function meterTecla(t, suelta, car = 0) {
   if (!teclas.f) return;
   teclas.f(t, suelta ? 1 : 0, car);
+  teclaAlOido();
   despertar();
 }
 
