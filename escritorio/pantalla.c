@@ -1,14 +1,16 @@
 /* The desktop's screen, on SDL. The screen is an 8-bit bitmap in memory
  * that the game draws on as it always did; each line it finishes writing
  * (Allegro's write_bank and unwrite_bank hooks, as Allegro's X driver has
- * them) is marked, and the event thread (sistema.c) is woken to paint, a
- * moment later and at most 70 times a second, never while the game is
- * drawing (the screen's lock): it turns the lines that really changed,
- * through the palette, into a texture, and shows it at the largest whole
- * multiple of 800x600 that the window's drawable holds, centred on black,
- * pixels kept square and sharp (the drawable's own pixels on a
- * high-density desktop); a window smaller than that shows the whole
- * picture scaled down. A new palette repaints it all. Alt+Enter and F11
+ * them) is marked when the drawing ends, and the event thread (sistema.c)
+ * is woken to paint, a moment later and at most 70 times a second, never
+ * while the game is drawing (the screen's lock): it turns the lines that
+ * really changed, through the palette, into a texture, and shows it at the
+ * largest whole multiple of 800x600 that the window's drawable holds,
+ * centred on black, pixels kept square and sharp (the drawable's own
+ * pixels on a high-density desktop); a window smaller than that shows the
+ * whole picture scaled down. With no GPU (and on Windows) there is no
+ * texture: the lines are scaled by hand into the window's own pixels and
+ * only those are put on the screen. A new palette repaints it all. Alt+Enter and F11
  * (teclado.c) switch fullscreen, the desktop's own resolution, no mode
  * switch. vsync() waits for Allegro's retrace, 70 a second, so the fades
  * take their time (reloj.c). */
@@ -38,10 +40,11 @@ static int desde = INT_MAX, hasta = -1;  /* lines written since the last paint *
 static Uint32 paleta[256];
 static int paleta_nueva;
 static int pendiente;                    /* the event thread is woken already */
+static int vela;                         /* or will look again within a frame */
 static Uint32 marcado;                   /* when the first line of those was marked */
 
-/* The game's thread's: the line it is writing, and whether it holds entero. */
-static int ultima = -1;
+/* The game's thread's: the lines its drawing wrote, and whether it holds entero. */
+static int primera = INT_MAX, ultima = -1;
 static int sujeto;
 static GFX_VTABLE tabla;
 /* Held by the game while it draws (from a drawing's first line to its end,
@@ -53,21 +56,28 @@ static SDL_mutex *entero;
 static unsigned char *sombra;  /* the screen as last painted */
 static Uint32 *rgb;
 static Uint32 colores_pintados[256];
+static Uint32 mapa[256];       /* colores_pintados in the target's format */
 static SDL_Renderer *pintor;
 static SDL_Texture *textura;
+static int propios;            /* no texture: the window's own pixels */
+static Uint32 formato;         /* theirs */
+static SDL_Surface *estirable; /* rgb, for a window smaller than the picture */
 static int rehacer;            /* the window changed: show it all again */
 static int completa;           /* fullscreen */
 static char titulo[256];
 
-static void marcar(int y)
+/* Publishes the lines a drawing wrote, once it ends: the painter cannot
+ * copy them before then anyway (entero), and a lock a line cost the race
+ * more than its drawing. */
+static void marcar(int d, int h)
 {
    SDL_LockMutex(candado);
-   if (y < desde)
-      desde = y;
-   if (y > hasta)
-      hasta = y;
-   int despertar = !pendiente;
-   if (despertar)
+   if (d < desde)
+      desde = d;
+   if (h > hasta)
+      hasta = h;
+   int despertar = !pendiente && !vela;
+   if (!pendiente)
       marcado = SDL_GetTicks();
    pendiente = 1;
    SDL_UnlockMutex(candado);
@@ -75,19 +85,16 @@ static void marcar(int y)
       escritorio_despertar();
 }
 
-/* A line is marked once it is written: when the next is begun, or the
- * drawing ends. */
 static uintptr_t linea(BITMAP *b, int y)
 {
    if (!sujeto) {
       SDL_LockMutex(entero);
       sujeto = 1;
    }
-   if (y != ultima) {
-      if (ultima >= 0)
-         marcar(ultima);
+   if (y < primera)
+      primera = y;
+   if (y > ultima)
       ultima = y;
-   }
    return (uintptr_t)b->line[y];
 }
 
@@ -95,7 +102,8 @@ static void fin_linea(BITMAP *b)
 {
    (void)b;
    if (ultima >= 0)
-      marcar(ultima);
+      marcar(primera, ultima);
+   primera = INT_MAX;
    ultima = -1;
    if (sujeto) {
       sujeto = 0;
@@ -198,20 +206,6 @@ void pantalla_titulo(const char *nombre)
       SDL_SetWindowTitle(escritorio_ventana, titulo);
 }
 
-/* Whether the renderer is OpenGL drawn by the CPU (no GPU, or Xvfb), unless
- * the player chose one with SDL_RENDER_DRIVER. */
-static int por_programa(SDL_Renderer *r)
-{
-   SDL_RendererInfo i;
-   if (SDL_GetHint(SDL_HINT_RENDER_DRIVER) || SDL_GetRendererInfo(r, &i) != 0 ||
-       SDL_strncmp(i.name, "opengl", 6) != 0)
-      return 0;
-   const unsigned char *(*gl_cadena)(unsigned) = SDL_GL_GetProcAddress("glGetString");
-   const char *nombre = gl_cadena ? (const char *)gl_cadena(0x1F01 /* GL_RENDERER */) : NULL;
-   return nombre && (SDL_strstr(nombre, "llvmpipe") || SDL_strstr(nombre, "softpipe") ||
-                     SDL_strstr(nombre, "Software"));
-}
-
 void pantalla_abrir(void)
 {
    SDL_Rect b;
@@ -225,32 +219,26 @@ void pantalla_abrir(void)
                                     (completa ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0));
    if (!v)
       return;
-#ifdef _WIN32
-   /* Windows: SDL's own drawing, put on the window by GDI. Under Wine with
-    * no GPU, Direct3D and OpenGL are Mesa drawn by the CPU, and the race
-    * loses its pace. The player's SDL_RENDER_DRIVER first. */
-   pintor = SDL_CreateRenderer(v, -1, SDL_GetHint(SDL_HINT_RENDER_DRIVER) ? 0 : SDL_RENDERER_SOFTWARE);
-   if (!pintor)
-      pintor = SDL_CreateRenderer(v, -1, 0);
-#else
-   pintor = SDL_CreateRenderer(v, -1, 0);
-#endif
-   if (pintor && por_programa(pintor)) {
-      /* With no GPU, Mesa's OpenGL drawn by the CPU costs several times what
-       * SDL's own drawing into the window does. */
-      SDL_DestroyRenderer(pintor);
+   /* On X and Windows the window's own pixels (X's shared memory, GDI),
+    * scaled by hand, only the lines that changed sent: a few percent of a
+    * core racing even with no GPU, and no OpenGL to bring up at the start
+    * (Mesa drawn by the CPU cost several times that, and Wine's Direct3D
+    * lost the race's pace). SDL's Wayland windows have none of their own:
+    * OpenGL there, the picture scaled by it. The player's SDL_RENDER_DRIVER
+    * first. */
+   if (!SDL_GetHint(SDL_HINT_RENDER_DRIVER) &&
+       SDL_strcmp(SDL_GetCurrentVideoDriver(), "wayland") != 0) {
       SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-      pintor = SDL_CreateRenderer(v, -1, SDL_RENDERER_SOFTWARE);
-      /* SDL's Wayland windows have no drawing of SDL's own: OpenGL it is. */
-      if (!pintor) {
-         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, NULL);
-         pintor = SDL_CreateRenderer(v, -1, 0);
-      }
+      SDL_Surface *w = SDL_GetWindowSurface(v);
+      /* Scaled four bytes a pixel; anything else, SDL's drawing. */
+      propios = w && w->format->BytesPerPixel == 4;
    }
+   if (!propios)
+      pintor = SDL_CreateRenderer(v, -1, 0);
    if (pintor)
       textura = SDL_CreateTexture(pintor, SDL_PIXELFORMAT_ARGB8888,
                                   SDL_TEXTUREACCESS_STREAMING, ancho, alto);
-   if (!textura) {
+   if (!textura && !propios) {
       if (pintor)
          SDL_DestroyRenderer(pintor);
       pintor = NULL;
@@ -266,6 +254,7 @@ void pantalla_abrir(void)
    }
    memset(sombra, 0, (size_t)ancho * alto);
    memset(colores_pintados, 0, sizeof colores_pintados);
+   memset(mapa, 0, sizeof mapa);
    rehacer = 1;
    escritorio_ventana = v;
 }
@@ -278,8 +267,12 @@ void pantalla_cerrar(void)
       SDL_DestroyRenderer(pintor);
    if (escritorio_ventana)
       SDL_DestroyWindow(escritorio_ventana);
+   if (estirable)
+      SDL_FreeSurface(estirable);
    textura = NULL;
    pintor = NULL;
+   estirable = NULL;
+   propios = 0;
    escritorio_ventana = NULL;
 }
 
@@ -313,67 +306,63 @@ void pantalla_evento(const SDL_Event *e)
 #define CUADRO_MS (1000 / 70)
 static Uint32 pintado;  /* when the window was last painted */
 
-int pantalla_pintar(void)
+/* The window's own pixels: each changed run of lines, scaled by hand to
+ * the whole multiple, and only those runs put on the screen. */
+#define TRAMOS 16
+static void en_propios(SDL_Surface *s, int tramos[][2], int n)
 {
-   if (!textura)
-      return -1;
-   Uint32 ahora = SDL_GetTicks();
-   SDL_LockMutex(candado);
-   if (!pendiente && !rehacer) {
-      SDL_UnlockMutex(candado);
-      return -1;
+   encaje e = encajar(s->w, s->h);
+   if (rehacer)
+      SDL_FillRect(s, NULL, SDL_MapRGB(s->format, 0, 0, 0));
+   if (e.w < ancho) {
+      /* Smaller than the picture, a blend reads better than dropped lines. */
+      if (estirable && estirable->format->format != s->format->format) {
+         SDL_FreeSurface(estirable);
+         estirable = NULL;
+      }
+      if (!estirable)
+         estirable = SDL_CreateRGBSurfaceWithFormatFrom(rgb, ancho, alto, 32, ancho * 4,
+                                                        s->format->format);
+      SDL_Rect donde = {e.x, e.y, e.w, e.h};
+      if (estirable)
+         SDL_SoftStretchLinear(estirable, NULL, s, &donde);
+      SDL_UpdateWindowSurface(escritorio_ventana);
+      return;
    }
-   int falta = CUADRO_MS - (Sint32)(ahora - pintado);
-   if (pendiente && DIBUJO_MS - (Sint32)(ahora - marcado) > falta)
-      falta = DIBUJO_MS - (Sint32)(ahora - marcado);
-   if (falta > 0 && !rehacer) {
-      SDL_UnlockMutex(candado);
-      return falta;
+   int k = e.w / ancho;
+   SDL_Rect r[TRAMOS];
+   for (int i = 0; i < n; i++) {
+      for (int y = tramos[i][0]; y <= tramos[i][1]; y++) {
+         const Uint32 *o = rgb + (size_t)y * ancho;
+         Uint8 *fila = (Uint8 *)s->pixels + (size_t)(e.y + y * k) * s->pitch + (size_t)e.x * 4;
+         Uint32 *d = (Uint32 *)fila;
+         if (k == 1) {
+            memcpy(d, o, (size_t)ancho * 4);
+            continue;
+         }
+         for (int x = 0; x < ancho; x++)
+            for (int j = 0; j < k; j++)
+               *d++ = o[x];
+         for (int j = 1; j < k; j++)
+            memcpy(fila + (size_t)j * s->pitch, fila, (size_t)e.w * 4);
+      }
+      r[i] = (SDL_Rect){e.x, e.y + tramos[i][0] * k, e.w, (tramos[i][1] - tramos[i][0] + 1) * k};
    }
-   /* The game is drawing: a moment later. */
-   if (SDL_TryLockMutex(entero) != 0) {
-      SDL_UnlockMutex(candado);
-      return 1;
+   if (rehacer)
+      SDL_UpdateWindowSurface(escritorio_ventana);
+   else if (n)
+      SDL_UpdateWindowSurfaceRects(escritorio_ventana, r, n);
+}
+
+static void en_textura(int d, int h)
+{
+   if (h >= 0) {
+      SDL_Rect r = {0, d, ancho, h - d + 1};
+      SDL_UpdateTexture(textura, &r, rgb + (size_t)d * ancho, ancho * 4);
    }
-   int d = desde, h = hasta, todo = paleta_nueva;
-   if (todo)
-      memcpy(colores_pintados, paleta, sizeof paleta);
-   desde = INT_MAX;
-   hasta = -1;
-   paleta_nueva = 0;
-   pendiente = 0;
-   SDL_UnlockMutex(candado);
-   if (todo) {
-      d = 0;
-      h = alto - 1;
-   }
-   /* Only the lines that differ from what was painted: the race redraws
-    * the whole track each frame, and only the car moves. */
-   int d0 = INT_MAX, h0 = -1;
-   for (int y = d; y <= h; y++) {
-      unsigned char *p = pixels + (size_t)y * ancho, *s = sombra + (size_t)y * ancho;
-      if (!todo && !memcmp(p, s, ancho))
-         continue;
-      memcpy(s, p, ancho);
-      Uint32 *q = rgb + (size_t)y * ancho;
-      for (int x = 0; x < ancho; x++)
-         q[x] = colores_pintados[s[x]];
-      if (y < d0)
-         d0 = y;
-      h0 = y;
-   }
-   SDL_UnlockMutex(entero);
-   if (h0 >= 0) {
-      SDL_Rect r = {0, d0, ancho, h0 - d0 + 1};
-      SDL_UpdateTexture(textura, &r, rgb + (size_t)d0 * ancho, ancho * 4);
-   } else if (!rehacer) {
-      return -1;
-   }
-   rehacer = 0;
-   pintado = ahora;
    int w, hh;
    if (SDL_GetRendererOutputSize(pintor, &w, &hh) != 0)
-      return -1;
+      return;
    encaje e = encajar(w, hh);
    SDL_Rect donde = {e.x, e.y, e.w, e.h};
    /* Smaller than the picture, a blend reads better than dropped lines. */
@@ -384,7 +373,93 @@ int pantalla_pintar(void)
    }
    SDL_RenderCopy(pintor, textura, NULL, &donde);
    SDL_RenderPresent(pintor);
-   return -1;
+}
+
+int pantalla_pintar(void)
+{
+   if (!textura && !propios)
+      return -1;
+   Uint32 ahora = SDL_GetTicks();
+   SDL_LockMutex(candado);
+   if (!pendiente && !rehacer) {
+      vela = 0;
+      SDL_UnlockMutex(candado);
+      return -1;
+   }
+   int falta = CUADRO_MS - (Sint32)(ahora - pintado);
+   if (pendiente && DIBUJO_MS - (Sint32)(ahora - marcado) > falta)
+      falta = DIBUJO_MS - (Sint32)(ahora - marcado);
+   if (falta > 0 && !rehacer) {
+      SDL_UnlockMutex(candado);
+      return falta;
+   }
+   SDL_Surface *s = NULL;
+   if (propios) {
+      /* Made anew by SDL when the window's size changed. */
+      s = SDL_GetWindowSurface(escritorio_ventana);
+      if (!s) {
+         SDL_UnlockMutex(candado);
+         return -1;
+      }
+      if (s->format->format != formato) {
+         formato = s->format->format;
+         rehacer = 1;
+      }
+   }
+   /* The game is drawing: a moment later. */
+   if (SDL_TryLockMutex(entero) != 0) {
+      SDL_UnlockMutex(candado);
+      return 1;
+   }
+   int d = desde, h = hasta, todo = paleta_nueva || (propios && rehacer);
+   if (paleta_nueva)
+      memcpy(colores_pintados, paleta, sizeof paleta);
+   desde = INT_MAX;
+   hasta = -1;
+   paleta_nueva = 0;
+   pendiente = 0;
+   /* While frames come, the next is looked for a frame's time after this
+    * one, by the event thread's own wait: no wake a frame for the game to
+    * send (on X a round trip to the server each). */
+   vela = 1;
+   SDL_UnlockMutex(candado);
+   if (todo) {
+      d = 0;
+      h = alto - 1;
+      for (int i = 0; i < 256; i++) {
+         Uint32 c = colores_pintados[i];
+         mapa[i] = propios ? SDL_MapRGB(s->format, c >> 16 & 255, c >> 8 & 255, c & 255) : c;
+      }
+   }
+   /* Only the lines that differ from what was painted, in runs: the race
+    * redraws the whole track each frame, and only the car and the clock
+    * change. */
+   int tramos[TRAMOS][2], n = 0;
+   for (int y = d; y <= h; y++) {
+      unsigned char *p = pixels + (size_t)y * ancho, *o = sombra + (size_t)y * ancho;
+      if (!todo && !memcmp(p, o, ancho))
+         continue;
+      memcpy(o, p, ancho);
+      Uint32 *q = rgb + (size_t)y * ancho;
+      for (int x = 0; x < ancho; x++)
+         q[x] = mapa[o[x]];
+      if (n && tramos[n - 1][1] == y - 1)
+         tramos[n - 1][1] = y;
+      else if (n < TRAMOS)
+         tramos[n][0] = tramos[n][1] = y, n++;
+      else
+         tramos[n - 1][1] = y;  /* too many: the last run takes the rest */
+   }
+   SDL_UnlockMutex(entero);
+   if (!n && !rehacer)
+      return CUADRO_MS;
+   if (propios)
+      en_propios(s, tramos, n);
+   else
+      en_textura(n ? tramos[0][0] : 0, n ? tramos[n - 1][1] : -1);
+   rehacer = 0;
+   pintado = ahora;
+   return CUADRO_MS;
 }
 
 /* ---- the game's thread's side --------------------------------------------- */
