@@ -241,6 +241,18 @@ class Pagina {
 
   // evaluate in whichever document the session is in.
   async ejecutar(f, args) {
+    // WebKit's driver now and then answers with a result it cannot parse
+    // (seen once in a climb's look at the car): the script is asked again.
+    for (let intento = 1; ; intento++) {
+      try {
+        return await this.ejecutarUnaVez(f, args);
+      } catch (e) {
+        if (intento >= 3 || !/Could not parse script result/.test(e.message)) throw e;
+      }
+    }
+  }
+
+  async ejecutarUnaVez(f, args) {
     const r = await orden(this.sesion, 'POST', '/execute/async', {
       script: `const hecho = arguments[arguments.length - 1];
         const errores = () => (window.__errores || []).splice(0);
