@@ -37,6 +37,7 @@ static int ancho, alto;
 /* Shared with the game's thread, under candado. */
 static SDL_mutex *candado;
 static int desde = INT_MAX, hasta = -1;  /* lines written since the last paint */
+static unsigned char *cambiadas;         /* which of them, a byte a line */
 static Uint32 paleta[256];
 static int paleta_nueva;
 static int pendiente;                    /* the event thread is woken already */
@@ -45,6 +46,7 @@ static Uint32 marcado;                   /* when the first line of those was mar
 
 /* The game's thread's: the lines its drawing wrote, and whether it holds entero. */
 static int primera = INT_MAX, ultima = -1;
+static unsigned char *escritas;
 static int sujeto;
 static GFX_VTABLE tabla;
 /* Held by the game while it draws (from a drawing's first line to its end,
@@ -55,6 +57,7 @@ static SDL_mutex *entero;
 /* The event thread's. */
 static unsigned char *sombra;  /* the screen as last painted */
 static Uint32 *rgb;
+static unsigned char *mirar;   /* the lines marked since the last paint */
 static Uint32 colores_pintados[256];
 static Uint32 mapa[256];       /* colores_pintados in the target's format */
 static SDL_Renderer *pintor;
@@ -76,6 +79,9 @@ static void marcar(int d, int h)
       desde = d;
    if (h > hasta)
       hasta = h;
+   for (int y = d; y <= h; y++)
+      cambiadas[y] |= escritas[y];
+   memset(escritas + d, 0, (size_t)(h - d + 1));
    int despertar = !pendiente && !vela;
    if (!pendiente)
       marcado = SDL_GetTicks();
@@ -95,6 +101,7 @@ static uintptr_t linea(BITMAP *b, int y)
       primera = y;
    if (y > ultima)
       ultima = y;
+   escritas[y] = 1;
    return (uintptr_t)b->line[y];
 }
 
@@ -109,6 +116,19 @@ static void fin_linea(BITMAP *b)
       sujeto = 0;
       SDL_UnlockMutex(entero);
    }
+}
+
+/* The race blits the whole track each frame over the same track: only the
+ * lines that differ are copied and marked, so the painter need not compare
+ * the other five hundred with what it painted. */
+static void copiar(BITMAP *o, BITMAP *b, int ox, int oy, int x, int y, int w, int h)
+{
+   for (int i = 0; i < h; i++) {
+      const unsigned char *s = o->line[oy + i] + ox;
+      if (memcmp(b->line[y + i] + x, s, (size_t)w) != 0)
+         memcpy((unsigned char *)linea(b, y + i) + x, s, (size_t)w);
+   }
+   fin_linea(b);
 }
 
 static void tomar(BITMAP *b)
@@ -414,6 +434,10 @@ int pantalla_pintar(void)
    int d = desde, h = hasta, todo = paleta_nueva || (propios && rehacer);
    if (paleta_nueva)
       memcpy(colores_pintados, paleta, sizeof paleta);
+   if (h >= d) {
+      memcpy(mirar + d, cambiadas + d, (size_t)(h - d + 1));
+      memset(cambiadas + d, 0, (size_t)(h - d + 1));
+   }
    desde = INT_MAX;
    hasta = -1;
    paleta_nueva = 0;
@@ -437,7 +461,7 @@ int pantalla_pintar(void)
    int tramos[TRAMOS][2], n = 0;
    for (int y = d; y <= h; y++) {
       unsigned char *p = pixels + (size_t)y * ancho, *o = sombra + (size_t)y * ancho;
-      if (!todo && !memcmp(p, o, ancho))
+      if (!todo && (!mirar[y] || !memcmp(p, o, ancho)))
          continue;
       memcpy(o, p, ancho);
       Uint32 *q = rgb + (size_t)y * ancho;
@@ -451,6 +475,8 @@ int pantalla_pintar(void)
          tramos[n - 1][1] = y;  /* too many: the last run takes the rest */
    }
    SDL_UnlockMutex(entero);
+   /* A look that found nothing new paces the next as a paint does: one wake a frame. */
+   pintado = ahora;
    if (!n && !rehacer)
       return CUADRO_MS;
    if (propios)
@@ -458,7 +484,6 @@ int pantalla_pintar(void)
    else
       en_textura(n ? tramos[0][0] : 0, n ? tramos[n - 1][1] : -1);
    rehacer = 0;
-   pintado = ahora;
    return CUADRO_MS;
 }
 
@@ -481,7 +506,11 @@ static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
    pixels = calloc((size_t)w * h, 1);
    sombra = calloc((size_t)w * h, 1);
    rgb = calloc((size_t)w * h, sizeof *rgb);
-   BITMAP *b = pixels && sombra && rgb ?
+   /* A byte a line each for the game's drawing, the marks, the painter. */
+   escritas = calloc((size_t)h, 3);
+   cambiadas = escritas ? escritas + h : NULL;
+   mirar = escritas ? escritas + 2 * h : NULL;
+   BITMAP *b = pixels && sombra && rgb && escritas ?
       _make_bitmap(w, h, (uintptr_t)pixels, &gfx_sdl, 8, w) : NULL;
    if (b) {
       int r = recordada();
@@ -497,12 +526,14 @@ static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
       free(pixels);
       free(sombra);
       free(rgb);
-      pixels = sombra = NULL;
+      free(escritas);
+      pixels = sombra = escritas = cambiadas = mirar = NULL;
       rgb = NULL;
       return NULL;
    }
    tabla = *b->vtable;
    tabla.unwrite_bank = (void *)fin_linea;
+   tabla.blit_from_memory = copiar;
    tabla.acquire = tomar;
    tabla.release = soltar;
    b->vtable = &tabla;
@@ -519,7 +550,8 @@ static void cerrar(BITMAP *b)
    free(pixels);
    free(sombra);
    free(rgb);
-   pixels = sombra = NULL;
+   free(escritas);
+   pixels = sombra = escritas = cambiadas = mirar = NULL;
    rgb = NULL;
 }
 
