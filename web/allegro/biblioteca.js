@@ -17,12 +17,13 @@ mergeInto(LibraryManager.library, {
   // The one call that gives the page its thread: the game sleeps until the
   // time is up or the page calls Module.carrera.despertar().
   web_dormir__deps: ['$Asyncify'],
-  web_dormir: function (ms, nuevo) {
-    return Asyncify.handleSleep((seguir) => Module.carrera.dormir(ms, seguir, nuevo));
+  web_dormir: function (ms, nuevo, cuadro) {
+    return Asyncify.handleSleep((seguir) => Module.carrera.dormir(ms, seguir, nuevo, cuadro));
   },
-  web_pantalla: function (pixels, w, h, paleta, cambios) {
+  web_pantalla: function (pixels, w, h, paleta, cambios, filas) {
     Module.carrera.pantalla(pixels ? HEAPU8.subarray(pixels, pixels + w * h) : null, w, h,
-                            HEAPU8.subarray(paleta, paleta + 1024), HEAP32.subarray(cambios >> 2, (cambios >> 2) + 3));
+                            HEAPU8.subarray(paleta, paleta + 1024), HEAP32.subarray(cambios >> 2, (cambios >> 2) + 3),
+                            pixels ? HEAPU8.subarray(filas, filas + h) : null);
   },
   web_teclado: function (abierto) {
     Module.carrera.teclado(abierto ? Module._web_tecla : null);

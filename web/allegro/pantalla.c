@@ -11,7 +11,9 @@
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
 
+#include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "web.h"
 
@@ -21,6 +23,9 @@ static int ancho;
 /* Since the page last painted: the first and last rows drawn, and whether
  * the palette was set. The page reads and clears them. */
 static int cambios[3];
+/* And which rows, a byte each, so the page compares only those. */
+static unsigned char *filas;
+static GFX_VTABLE tabla;
 
 static uintptr_t escribir(BITMAP *b, int y)
 {
@@ -30,7 +35,37 @@ static uintptr_t escribir(BITMAP *b, int y)
       cambios[0] = fila;
    if (fila > cambios[1])
       cambios[1] = fila;
+   filas[fila] = 1;
    return (uintptr_t)b->line[y];
+}
+
+/* Eight bytes at a time: the C library's compares a byte at a time here. */
+static int iguales(const unsigned char *a, const unsigned char *b, int n)
+{
+   for (; n >= 8; n -= 8, a += 8, b += 8) {
+      uint64_t x, y;
+      memcpy(&x, a, 8);
+      memcpy(&y, b, 8);
+      if (x != y)
+         return 0;
+   }
+   for (; n > 0; n--)
+      if (*a++ != *b++)
+         return 0;
+   return 1;
+}
+
+/* The race blits the whole track each frame over the same track: only the
+ * rows that differ are copied, and so noted, so the page need not compare
+ * the other five hundred with what it painted. */
+static void copiar(BITMAP *o, BITMAP *b, int ox, int oy, int x, int y, int w, int h)
+{
+   for (int i = 0; i < h; i++) {
+      const unsigned char *s = o->line[oy + i] + ox;
+      if (!iguales(b->line[y + i] + x, s, w))
+         memcpy((unsigned char *)escribir(b, y + i) + x, s, (size_t)w);
+   }
+   bmp_unwrite_line(b);
 }
 
 static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
@@ -40,13 +75,17 @@ static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
       return NULL;
    }
    pixels = calloc((size_t)w * h, 1);
-   if (!pixels)
-      return NULL;
-   BITMAP *b = _make_bitmap(w, h, (uintptr_t)pixels, &gfx_web, 8, w);
+   filas = calloc((size_t)h, 1);
+   BITMAP *b = pixels && filas ? _make_bitmap(w, h, (uintptr_t)pixels, &gfx_web, 8, w) : NULL;
    if (!b) {
       free(pixels);
+      free(filas);
+      pixels = filas = NULL;
       return NULL;
    }
+   tabla = *b->vtable;
+   tabla.blit_from_memory = copiar;
+   b->vtable = &tabla;
    b->write_bank = escribir;
    ancho = w;
    cambios[0] = 0;
@@ -54,16 +93,17 @@ static BITMAP *abrir(int w, int h, int v_w, int v_h, int bits)
    cambios[2] = 1;
    gfx_web.w = w;
    gfx_web.h = h;
-   web_pantalla(pixels, w, h, paleta, cambios);
+   web_pantalla(pixels, w, h, paleta, cambios, filas);
    return b;
 }
 
 static void cerrar(BITMAP *b)
 {
    (void)b;
-   web_pantalla(NULL, 0, 0, paleta, cambios);
+   web_pantalla(NULL, 0, 0, paleta, cambios, filas);
    free(pixels);
-   pixels = NULL;
+   free(filas);
+   pixels = filas = NULL;
 }
 
 /* Allegro's fades look at the retrace count in a loop between their steps,

@@ -40,14 +40,15 @@ static void pasar_tiempo(void)
 /* Tops up the sound, so what the game just played (a key's step) goes out
  * before it sleeps rather than after, then gives the page its thread until
  * the page's clock reaches fin (ms), a timer falls due or the page wakes the
- * game; then runs the timers that came due. */
-static void dormir_hasta(double fin)
+ * game; then runs the timers that came due. cuadro: the game's wait for its
+ * tick, which may end on the page's next frame (juego.js). */
+static void dormir_hasta(double fin, int cuadro)
 {
    if (puesto && proximo - ANTES < fin)
       fin = proximo - ANTES;
    web_mezclar();
    double ms = fin - emscripten_get_now();
-   web_dormir(ms > 0 ? ms : 0, jugado);
+   web_dormir(ms > 0 ? ms : 0, jugado, cuadro);
    jugado = 0;
    if (puesto)
       pasar_tiempo();
@@ -72,7 +73,7 @@ static void descansar(unsigned int ms, void (*f)(void))
    do {
       if (f)
          f();
-      dormir_hasta(fin);
+      dormir_hasta(fin, 0);
    } while (emscripten_get_now() < fin);
    jugado = 1;
 }
@@ -100,13 +101,13 @@ void web_esperar(int ms)
 {
    double fin = emscripten_get_now() + ms;
    while (!avisado && emscripten_get_now() < fin)
-      dormir_hasta(fin);
+      dormir_hasta(fin, 1);
    avisado = 0;
    jugado = 1;
 }
 
 void web_ceder(void)
 {
-   dormir_hasta(0);
+   dormir_hasta(0, 0);
    jugado = 1;
 }

@@ -109,7 +109,7 @@ int main(int argc, char *argv[])
    __crt0_argv = argv;
    web_listo(&empezar);
    while (!empezar)
-      web_dormir(-1, 0);
+      web_dormir(-1, 0, 0);
    int r = juego(argc, argv);
    allegro_exit();
    web_fin(r);

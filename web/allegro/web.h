@@ -32,13 +32,17 @@ void web_titulo(const char *nombre);
 void web_mensaje(const char *texto);
 /* Gives the page its thread for ms (forever if negative), or until it wakes
  * the game sooner (despertar in the page). nuevo: the game has run since its
- * last wait, so its screen may hold a new frame. The one call that unwinds. */
-void web_dormir(double ms, int nuevo);
+ * last wait, so its screen may hold a new frame; cuadro: the wait may end
+ * on the page's next frame instead, when one is coming. The one call that
+ * unwinds. */
+void web_dormir(double ms, int nuevo, int cuadro);
 /* The screen: w x h bytes a pixel, each an index into paleta's 256 RGB
  * entries of 0-63 (four bytes each); pixels NULL when the screen closes.
  * cambios: the first and last rows drawn since the page last painted, and
- * 1 if the palette was set, which the page clears as it paints. */
-void web_pantalla(const unsigned char *pixels, int w, int h, const unsigned char *paleta, int *cambios);
+ * 1 if the palette was set, which the page clears as it paints; filas, a
+ * byte a row, 1 for each row drawn since, cleared with them. */
+void web_pantalla(const unsigned char *pixels, int w, int h, const unsigned char *paleta, int *cambios,
+                  unsigned char *filas);
 /* Keys: the page calls web_tecla() (teclado.c) from now on (1), or no more (0). */
 void web_teclado(int abierto);
 /* Sound: the page's rate in Hz, 0 when it has none; the game's sound

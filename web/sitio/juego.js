@@ -15,8 +15,13 @@
 // painted, the last when.
 const carrera = (window.carrera = { oido: { suma: 0, n: 0 }, esperas: 0, cuadros: 0, pintado: 0 });
 
-// The game's wait, while it sleeps: how to wake it, and its timer.
+// The game's wait, while it sleeps: how to wake it, its timer, and when
+// its own time comes if the page's next frame is to wake it.
 let dormido = null;
+// While the screen changes every frame, the game's wait for its tick ends on
+// the page's frame: one wake a frame rather than one a tick (and one for the
+// tune) besides each frame. The timer stays, later, should frames stop.
+const RESPALDO = 25;  // ms
 
 // Ends the game's wait now; nothing if it is not waiting. Only from the
 // page's own handlers, never from a call the game makes.
@@ -30,6 +35,15 @@ function despertar() {
   // The game's own long work (loading its files, the tune's instruments)
   // held the sound up: a longer lead would not have helped.
   if (performance.now() - t > 40 && sonido) sonido.perdon = sonido.ctx.currentTime + 0.2;
+}
+
+// At each of the page's frames, before it paints: the game's wait ends if
+// its time has come (the game then draws, and its next wait asks for the
+// next frame); if not yet, the frame after is asked for.
+function alCuadro() {
+  if (!dormido || dormido.hasta === Infinity) return;
+  if (performance.now() >= dormido.hasta) despertar();
+  else Module.carrera.pantalla.pedir();
 }
 
 // The program and the data come as scripts (carrera-programa.js and
@@ -130,13 +144,16 @@ function pagina() {
       // One timer a wait: the game's own time, or sooner when the sound runs
       // low. Whole milliseconds, rounded up: the browser rounds down, and a
       // wake a little early would only sleep again for what is left.
-      dormir(ms, seguir, nuevo) {
+      dormir(ms, seguir, nuevo, cuadro) {
         if (nuevo) carrera.esperas++;
-        Module.carrera.pantalla.mirar();
-        const t = Math.min(ms < 0 ? Infinity : ms, esperaSonido());
-        dormido = { seguir, reloj: t < Infinity ? setTimeout(despertar, Math.ceil(t)) : 0 };
+        const pedido = Module.carrera.pantalla.mirar();
+        const suyo = ms < 0 ? Infinity : ms;
+        const alFrame = cuadro && pedido && suyo < Infinity;
+        const t = Math.min(alFrame ? Math.max(suyo, RESPALDO) : suyo, esperaSonido());
+        dormido = { seguir, hasta: alFrame ? performance.now() + suyo : Infinity,
+                    reloj: t < Infinity ? setTimeout(despertar, Math.ceil(t)) : 0 };
       },
-      pantalla: abrirPantalla(lienzo, marco),
+      pantalla: abrirPantalla(lienzo, marco, alCuadro),
       teclado(f) {
         teclas.f = f;
       },

@@ -9,7 +9,8 @@
 
 const BANDA = 16;  // rows compared together
 
-function abrirPantalla(lienzo, marco) {
+// antes: called at each frame before it paints (juego.js's alCuadro).
+function abrirPantalla(lienzo, marco, antes) {
   // Not opaque ({alpha: false}): WebKit then painted it late.
   const ctx = lienzo.getContext('2d');
   let imagen = ctx.createImageData(800, 600);
@@ -20,6 +21,7 @@ function abrirPantalla(lienzo, marco) {
   const paleta = new Uint8Array(1024);
   const paleta32 = colores(paleta, new Uint32Array(256));
   let pixels = null, suya = null, cambios = null;  // the game's screen, palette and notes, null while it has none
+  let filas = null;   // and which rows it drew, a byte each
   let pixels32juego = null;
   let pintada = -1;   // the game's wait last painted
   let pidiendo = false;
@@ -50,7 +52,9 @@ function abrirPantalla(lienzo, marco) {
       let x0 = 0, x1 = w;
       if (!todo) {
         let a = palabras, b = -1;
+        // The track drawn again over itself notes no rows: nothing to compare.
         for (let y = y0; y < y1; y++) {
+          if (!filas[y]) continue;
           const f = y * palabras;
           for (let i = 0; i < palabras; i++) {
             if (nueva[f + i] !== vieja32[f + i]) {
@@ -79,6 +83,7 @@ function abrirPantalla(lienzo, marco) {
       c1 = Math.max(c1, x1);
     }
     if (r0 >= 0) ctx.putImageData(imagen, 0, 0, c0, r0, c1 - c0, r1 - r0);
+    filas.fill(0, desde, hasta);
     completa = false;
     pintada = carrera.esperas;
     carrera.cuadros++;
@@ -87,6 +92,7 @@ function abrirPantalla(lienzo, marco) {
 
   function cuadro() {
     pidiendo = false;
+    antes();
     pintar();
   }
 
@@ -95,7 +101,7 @@ function abrirPantalla(lienzo, marco) {
 
   // What the game's screen driver hands over (web/allegro/biblioteca.js): a
   // closing screen is painted as it was left.
-  const pantalla = function (p, w, h, pal, notas) {
+  const pantalla = function (p, w, h, pal, notas, marcas) {
     if (!p && pixels) {
       pintada = -1;
       cambios[2] = 1;
@@ -104,6 +110,7 @@ function abrirPantalla(lienzo, marco) {
     pixels = p;
     suya = pal;
     cambios = notas;
+    filas = marcas;
     pintada = -1;
     completa = true;
     if (p && (w !== lienzo.width || h !== lienzo.height)) {
@@ -119,9 +126,14 @@ function abrirPantalla(lienzo, marco) {
     pantalla.mirar();
   };
   // Called at each of the game's waits: a frame is asked for only when
-  // there is something new to paint.
+  // there is something new to paint. Says whether one is coming.
   pantalla.mirar = function () {
-    if (pidiendo || !pixels || nada()) return;
+    if (!pidiendo && pixels && !nada()) pantalla.pedir();
+    return pidiendo;
+  };
+  // A frame, whether or not there is anything to paint in it.
+  pantalla.pedir = function () {
+    if (pidiendo) return;
     pidiendo = true;
     requestAnimationFrame(cuadro);
   };
