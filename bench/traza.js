@@ -67,7 +67,7 @@ function contar() {
   const v = (window.__despertares = { n: 0, ms: 0, timeouts: 0, pedidos: {} });
   const st = window.setTimeout;
   window.setTimeout = function (...a) { v.timeouts++; return st.apply(this, a); };
-  c.dormir = (ms, seguir, nuevo) => {
+  c.dormir = (ms, seguir, nuevo, ...resto) => {
     const sonar = typeof esperaSonido === 'function' ? esperaSonido() : Infinity;
     const k = Math.min(20, Math.ceil(Math.min(ms < 0 ? Infinity : ms, sonar)));
     v.pedidos[k] = (v.pedidos[k] || 0) + 1;
@@ -76,7 +76,7 @@ function contar() {
       seguir();
       v.n++;
       v.ms += performance.now() - t;
-    }, nuevo);
+    }, nuevo, ...resto);
   };
 }
 

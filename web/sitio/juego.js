@@ -6,8 +6,8 @@
 // screen awake through the race, and offers another race at the end.
 // The game and the page share the page's one thread: the page runs while
 // the game waits, and wakes it when the wait's time is up, a key comes or
-// the sound runs low. Whatever stops it is said in the page, in the
-// player's language (idioma.js).
+// the sound runs low; racing, at its frames (alCuadro). Whatever stops it
+// is said in the page, in the player's language (idioma.js).
 'use strict';
 
 // What the page played, for tests and the curious: sum of squares, frames;
