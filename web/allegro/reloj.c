@@ -2,11 +2,12 @@
  * page's one thread, so a wait gives it back to the page (web_dormir: the
  * game's stack is unwound and wound again when the page wakes it) until a
  * timer falls due, the wait's time is up or the page wakes the game (a key,
- * the sound running low, its next frame while racing). On waking, Allegro's timers run for the time the
- * page's clock says has passed since they last ran: a browser that runs its
- * timer late, or a hidden tab that sleeps for seconds, still gets every tick
- * (the game's own cap on late ticks does the rest), so the race clock keeps
- * real time. The sound is topped up as the game goes to sleep. */
+ * the sound running low, its next frame while racing). On waking,
+ * Allegro's timers run for the time the page's clock says has passed since
+ * they last ran: a browser that runs its timer late, or a hidden tab that
+ * sleeps for seconds, still gets every tick (the game's own cap on late
+ * ticks does the rest), so the race clock keeps real time. The sound is
+ * topped up as the game goes to sleep. */
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
 

@@ -141,14 +141,14 @@ function pagina() {
         else error(palabra('conError', r));
       },
       aviso: (t) => decir(t, false),
-      // One timer a wait: the game's own time, or sooner when the sound runs
-      // low. Whole milliseconds, rounded up: the browser rounds down, and a
-      // wake a little early would only sleep again for what is left.
+      // One timer a wait: the game's own time (RESPALDO at least when a frame
+      // is to wake it), or sooner when the sound runs low. Whole
+      // milliseconds, rounded up: the browser rounds down, and a wake a
+      // little early would only sleep again for what is left.
       dormir(ms, seguir, nuevo, cuadro) {
         if (nuevo) carrera.esperas++;
-        const pedido = Module.carrera.pantalla.mirar();
         const suyo = ms < 0 ? Infinity : ms;
-        const alFrame = cuadro && pedido && suyo < Infinity;
+        const alFrame = Module.carrera.pantalla.mirar() && cuadro;
         const t = Math.min(alFrame ? Math.max(suyo, RESPALDO) : suyo, esperaSonido());
         dormido = { seguir, hasta: alFrame ? performance.now() + suyo : Infinity,
                     reloj: t < Infinity ? setTimeout(despertar, Math.ceil(t)) : 0 };
