@@ -11,8 +11,11 @@ const BANDA = 16;  // rows compared together
 
 // antes: called at each frame before it paints (juego.js's alCuadro).
 function abrirPantalla(lienzo, marco, antes) {
-  // Not opaque ({alpha: false}): WebKit then painted it late.
-  const ctx = lienzo.getContext('2d');
+  // Not opaque ({alpha: false}): WebKit then painted it late. Kept in
+  // memory, not on the GPU (willReadFrequently): the page only puts pixels
+  // from the game's screen, and WebKit on a software GL took twice the CPU
+  // for each frame of a canvas on the GPU.
+  const ctx = lienzo.getContext('2d', { willReadFrequently: true });
   let imagen = ctx.createImageData(800, 600);
   let pixels32 = new Uint32Array(imagen.data.buffer);
   let vieja = new Uint8Array(800 * 600);  // as painted
