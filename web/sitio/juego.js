@@ -63,7 +63,6 @@ function pagina() {
   const palabra = palabras();
   let empezar = null;        // raises the start, once the game is loaded
   let empezado = false;
-  let sonando = null;        // the sound is ready to play (or has failed): the game may start
   let parado = false;
   let terminado = false;     // the last page has gone: Return or Space plays again
 
@@ -128,7 +127,8 @@ function pagina() {
           return;
         }
         aviso.hidden = true;
-        sonando.then(() => {
+        // Once the game has gone to sleep: this is a call the game makes.
+        queueMicrotask(() => {
           f();
           despertar();
         });
@@ -188,13 +188,12 @@ function pagina() {
     // click or key. Listening for pads sets the browser polling them (2% of a
     // core in Chromium), so the start prompt does not.
     ponerMando(otraVez);
-    // The game starts once its sound can play, so the tune is heard from its start.
-    sonando = abrirSonido();
+    // The sound first: what the game hands it before the browser's sound
+    // starts is played from its start, so the tune is heard whole.
+    abrirSonido();
     if (empezar) {
-      sonando.then(() => {
-        empezar();
-        despertar();
-      });
+      empezar();
+      despertar();
     } else {
       decir(palabra('cargando'), false);
     }

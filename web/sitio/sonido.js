@@ -28,8 +28,7 @@ const PASO = 0.25;         // an eighth of the way back (a chunk at least) each 
 const MARGEN = 0.01;       // s after the audio clock that a buffer starts after a gap: the clock
                            // the page sees may be a step behind the audio thread
 
-// Resolves at once: buffers handed over before the browser's sound starts
-// play from its start.
+// Buffers handed over before the browser's sound starts play from its start.
 function abrirSonido() {
   carrera.oido.grabado = new Float32Array(GRABADO);
   try {
@@ -45,7 +44,6 @@ function abrirSonido() {
     console.error('sin sonido: ' + e);
     sonido = null;
   }
-  return Promise.resolve();
 }
 
 // Frames handed over and not yet heard, by the audio clock.
